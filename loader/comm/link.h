@@ -1,0 +1,44 @@
+#pragma once
+// The one process-wide link: the port that the protocol layer and the workers share.
+
+#include "serialport.h"
+#include "settings.h"
+
+#include <mutex>
+
+namespace vok {
+
+class Reporter;
+
+// Opens "COM<portIndex + 1>" as the settings map it to a device (or the settings' device
+// override). Nothing when it cannot be opened.
+PortHandle openSerialPort(const CommSettings& settings, int portIndex, int baudIndex, int parityIndex,
+                          int byteIndex, int stopIndex, std::string* error = nullptr);
+
+class Link {
+public:
+    Link(CommSettings& settings, Reporter& reporter) : m_settings(settings), m_reporter(reporter) {}
+
+    // Opens the port of the settings and keeps it as the link handle; 0, or -1 after showing
+    // text 100.
+    int openLinkFromSettings();
+    // Drops DTR, closes the port and makes the link handle invalid; the close result.
+    int closeSerialPort(const PortHandle& handle);
+    // Closes the link handle if it is open.
+    int close() { return closeSerialPort(linkHandle()); }
+
+    PortHandle linkHandle() const;
+    const std::string& lastError() const { return m_lastError; }
+
+    CommSettings& settings() { return m_settings; }
+    Reporter& reporter() { return m_reporter; }
+
+private:
+    CommSettings& m_settings;
+    Reporter& m_reporter;
+    mutable std::mutex m_mutex;
+    PortHandle m_handle;
+    std::string m_lastError;
+};
+
+} // namespace vok

@@ -1,0 +1,346 @@
+#include "serialport.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vok {
+
+namespace {
+
+constexpr int kBauds[kBaudRates] = {2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+constexpr const char* kBaudLabels[kBaudRates] = {"2400",  "4800",   "9600",   "19200",  "38400",
+                                                 "57600", "115200", "230400", "460800", "921600"};
+constexpr speed_t kSpeeds[kBaudRates] = {B2400,  B4800,   B9600,   B19200,  B38400,
+                                         B57600, B115200, B230400, B460800, B921600};
+
+int speedIndex(int baudIndex)
+{
+    return (baudIndex >= 0 && baudIndex < kBaudRates) ? baudIndex : 2;
+}
+
+bool isPtySlave(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    unsigned maj = major(st.st_rdev);
+    // Unix98 pty slaves use majors 136-143; the old BSD slaves use 3.
+    return (maj >= 136 && maj <= 143) || maj == 3;
+}
+
+void applyLine(termios& t, const LineSettings& line, bool withParity)
+{
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= (line.byteIndex == 0) ? CS7 : CS8;
+    if (withParity && line.parityIndex == 1)
+        t.c_cflag |= PARENB | PARODD;
+    else if (withParity && line.parityIndex == 2)
+        t.c_cflag |= PARENB;
+    // termios has no 1.5 stop bits; two is the nearest that keeps the receiver in step.
+    if (line.stopIndex == 1 || line.stopIndex == 2)
+        t.c_cflag |= CSTOPB;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    speed_t speed = kSpeeds[speedIndex(line.baudIndex)];
+    ::cfsetispeed(&t, speed);
+    ::cfsetospeed(&t, speed);
+}
+
+bool lineMatches(const termios& want, const termios& got)
+{
+    const tcflag_t mask = CSIZE | PARENB | PARODD | CSTOPB;
+    return (want.c_cflag & mask) == (got.c_cflag & mask) && ::cfgetospeed(&want) == ::cfgetospeed(&got)
+        && ::cfgetispeed(&want) == ::cfgetispeed(&got);
+}
+
+std::string reason(const std::string& device, const char* what)
+{
+    return device + ": " + what + " (" + std::strerror(errno) + ")";
+}
+
+} // namespace
+
+int baudRate(int baudIndex)
+{
+    return kBauds[speedIndex(baudIndex)];
+}
+
+const char* baudLabel(int baudIndex)
+{
+    return kBaudLabels[speedIndex(baudIndex)];
+}
+
+std::shared_ptr<SerialPort> SerialPort::open(const std::string& device, const LineSettings& line, std::string* error)
+{
+    auto fail = [&](std::string why, int fd) -> std::shared_ptr<SerialPort> {
+        if (error)
+            *error = std::move(why);
+        if (fd >= 0)
+            ::close(fd);
+        return nullptr;
+    };
+    if (device.empty())
+        return fail("no device is configured for this port", -1);
+    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return fail(reason(device, "cannot open"), -1);
+    if (!::isatty(fd))
+        return fail(device + ": not a serial device", fd);
+    // TIOCEXCL keeps other users out, flock keeps out root and a second loader alike.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(device + ": in use by another program", fd);
+    ::ioctl(fd, TIOCEXCL);
+    const bool pty = isPtySlave(fd);
+
+    termios t {};
+    if (::tcgetattr(fd, &t) != 0)
+        return fail(reason(device, "cannot read the line settings"), fd);
+    termios want = t;
+    applyLine(want, line, true);
+    if (::tcsetattr(fd, TCSANOW, &want) != 0) {
+        // A pseudo-terminal has no parity; there the setting does not apply.
+        if (!pty)
+            return fail(reason(device, "refuses the line settings"), fd);
+        applyLine(want, line, false);
+        if (::tcsetattr(fd, TCSANOW, &want) != 0)
+            return fail(reason(device, "refuses the line settings"), fd);
+    }
+    termios got {};
+    if (::tcgetattr(fd, &got) != 0)
+        return fail(reason(device, "cannot read the line settings"), fd);
+    if (!pty && !lineMatches(want, got))
+        return fail(device + ": the driver did not take the line settings", fd);
+
+    int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0)
+        return fail(reason(device, "cannot create a wake-up event"), fd);
+    std::shared_ptr<SerialPort> port(new SerialPort(fd, wake, device, pty));
+    port->setDtr(true);
+    return port;
+}
+
+SerialPort::SerialPort(int fd, int wakeFd, std::string device, bool pty)
+    : m_fd(fd), m_wakeFd(wakeFd), m_device(std::move(device)), m_pty(pty)
+{
+    m_buffer.reserve(512);
+}
+
+SerialPort::~SerialPort()
+{
+    close();
+    ::close(m_wakeFd);
+}
+
+bool SerialPort::isOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return !m_closed;
+}
+
+bool SerialPort::lost() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lost;
+}
+
+void SerialPort::setDtr(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_closed)
+        return;
+    int bits = TIOCM_DTR;
+    // Modem lines do not exist on a pseudo-terminal (ENOTTY); nothing to do there.
+    ::ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &bits);
+}
+
+std::optional<SerialPort::ActualLine> SerialPort::actualLine() const
+{
+    std::lock_guard lock(m_mutex);
+    termios t {};
+    if (m_closed || ::tcgetattr(m_fd, &t) != 0)
+        return std::nullopt;
+    ActualLine line;
+    speed_t speed = ::cfgetospeed(&t);
+    for (int i = 0; i < kBaudRates; ++i) {
+        if (kSpeeds[i] == speed)
+            line.baud = kBauds[i];
+    }
+    line.dataBits = (t.c_cflag & CSIZE) == CS7 ? 7 : (t.c_cflag & CSIZE) == CS8 ? 8 : 0;
+    line.parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
+    line.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+    return line;
+}
+
+void SerialPort::interrupt()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_interrupted = true;
+    }
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void SerialPort::clearInterrupt()
+{
+    std::lock_guard lock(m_mutex);
+    m_interrupted = false;
+    std::uint64_t value;
+    [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &value, sizeof value);
+}
+
+int SerialPort::close()
+{
+    std::unique_lock lock(m_mutex);
+    if (m_closed)
+        return 0;
+    m_closed = true;
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+    // The descriptor is closed only when no thread is inside a read on it.
+    m_idle.wait(lock, [this] { return m_users == 0; });
+    int bits = TIOCM_DTR;
+    ::ioctl(m_fd, TIOCMBIC, &bits);
+    int rc = ::close(m_fd);
+    m_fd = -1;
+    return rc == 0 ? 0 : -1;
+}
+
+SerialPort::Fill SerialPort::fill(int timeoutMs)
+{
+    pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    int rc;
+    do {
+        rc = ::poll(fds, 2, timeoutMs);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0)
+        return Fill::Stop;
+    if (rc == 0)
+        return Fill::Timeout;
+    if (fds[1].revents & POLLIN)
+        return Fill::Stop;
+    if (fds[0].revents & POLLIN) {
+        std::uint8_t chunk[512];
+        ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+        if (n > 0) {
+            if (m_bufferPos == m_buffer.size()) {
+                m_buffer.clear();
+                m_bufferPos = 0;
+            }
+            m_buffer.insert(m_buffer.end(), chunk, chunk + n);
+            return Fill::Data;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return Fill::Timeout;
+    }
+    // End of file, EIO or a hang-up: the other end is gone.
+    std::lock_guard lock(m_mutex);
+    m_lost = true;
+    return Fill::Stop;
+}
+
+int SerialPort::readBytes(std::uint8_t* buffer, int count, int triesPerByte)
+{
+    if (count <= 0)
+        return 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed || m_interrupted || m_lost)
+            return 0;
+        ++m_users;
+    }
+    int stored = 0;
+    {
+        std::lock_guard readLock(m_readMutex);
+        bool stop = false;
+        while (stored < count && !stop) {
+            int failed = 0;
+            for (;;) {
+                if (m_bufferPos < m_buffer.size()) {
+                    buffer[stored++] = m_buffer[m_bufferPos++];
+                    break;
+                }
+                Fill f = fill(m_byteTimeoutMs);
+                if (f == Fill::Data)
+                    continue;
+                if (f == Fill::Stop) {
+                    stop = true;
+                    break;
+                }
+                if (++failed >= triesPerByte) {
+                    stop = true;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        --m_users;
+    }
+    m_idle.notify_all();
+    return stored;
+}
+
+int SerialPort::writeBytes(const std::uint8_t* buffer, int count)
+{
+    if (count <= 0)
+        return 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed || m_lost)
+            return 0;
+        ++m_users;
+    }
+    // Total write time: 10 ms per byte plus 200 ms.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(10 * count + 200);
+    int written = 0;
+    while (written < count) {
+        ssize_t n = ::write(m_fd, buffer + written, static_cast<std::size_t>(count - written));
+        if (n > 0) {
+            written += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd fds[2] = {{m_fd, POLLOUT, 0}, {m_wakeFd, POLLIN, 0}};
+        if (::poll(fds, 2, static_cast<int>(left.count())) <= 0 || (fds[1].revents & POLLIN))
+            break;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        --m_users;
+    }
+    m_idle.notify_all();
+    return written;
+}
+
+void SerialPort::discardInput()
+{
+    std::lock_guard readLock(m_readMutex);
+    m_buffer.clear();
+    m_bufferPos = 0;
+    std::lock_guard lock(m_mutex);
+    if (!m_closed)
+        ::tcflush(m_fd, TCIFLUSH);
+}
+
+} // namespace vok

@@ -1,0 +1,106 @@
+#pragma once
+// The serial port on termios: exclusive open, line settings, DTR, byte reads with a bounded
+// wait per byte, and reads that another thread can wake at once.
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vok {
+
+struct LineSettings {
+    int baudIndex = 3;
+    int parityIndex = 0; // 0 none, 1 odd, 2 even
+    int byteIndex = 1;   // 0 seven data bits, else eight
+    int stopIndex = 0;   // 1 one and a half (two on Linux), 2 two, else one
+};
+
+// Bits per second of a baud-rate index; an index outside 0-9 gives 9600.
+int baudRate(int baudIndex);
+// The labels of the settings dialog's lists.
+const char* baudLabel(int baudIndex);
+inline constexpr int kBaudRates = 10;
+
+// What one byte read waits at most: 10 ms per requested byte plus 200 ms.
+inline constexpr int kByteTimeoutMs = 210;
+
+class SerialPort {
+public:
+    // Opens `device` for exclusive use and applies the line settings. Nothing on failure,
+    // with the reason in `error`.
+    static std::shared_ptr<SerialPort> open(const std::string& device, const LineSettings& line,
+                                            std::string* error = nullptr);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Reads `count` bytes one at a time. A try waits up to the byte time-out; a failed try
+    // sleeps 1 ms and is repeated until `triesPerByte` tries have failed. Returns the bytes
+    // stored (0 to count); ends at once with the short count when the port is closed,
+    // interrupted or its other end went away.
+    int readBytes(std::uint8_t* buffer, int count, int triesPerByte);
+    // Writes the whole frame; returns the number of bytes written.
+    int writeBytes(const std::uint8_t* buffer, int count);
+
+    // Drops whatever has arrived and not been read yet.
+    void discardInput();
+
+    // Drops DTR, wakes every blocked read, and closes the device once no read is running.
+    // Returns 0, or -1 when closing failed.
+    int close();
+    bool isOpen() const;
+
+    // Wakes blocked reads and makes later ones end at once until clearInterrupt().
+    void interrupt();
+    void clearInterrupt();
+
+    // True after the other end went away (pty closed, adapter unplugged).
+    bool lost() const;
+
+    void setDtr(bool on);
+
+    // The line settings as the driver reports them now (nothing when it cannot be asked).
+    struct ActualLine {
+        int baud = 0;
+        int dataBits = 0;
+        char parity = 'N'; // 'N', 'O' or 'E'
+        int stopBits = 0;
+    };
+    std::optional<ActualLine> actualLine() const;
+    void setByteTimeout(int ms) { m_byteTimeoutMs = ms; }
+
+    const std::string& device() const { return m_device; }
+    bool isPty() const { return m_pty; }
+
+private:
+    SerialPort(int fd, int wakeFd, std::string device, bool pty);
+
+    enum class Fill { Data, Timeout, Stop };
+    Fill fill(int timeoutMs);
+
+    int m_fd;
+    int m_wakeFd;
+    std::string m_device;
+    bool m_pty;
+    int m_byteTimeoutMs = kByteTimeoutMs;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_idle;
+    int m_users = 0;
+    bool m_closed = false;
+    bool m_interrupted = false;
+    bool m_lost = false;
+
+    // Bytes read from the device ahead of the caller; used by one reader at a time.
+    std::mutex m_readMutex;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_bufferPos = 0;
+};
+
+using PortHandle = std::shared_ptr<SerialPort>;
+
+} // namespace vok

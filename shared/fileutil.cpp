@@ -1,0 +1,188 @@
+#include "fileutil.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vok {
+
+namespace {
+
+std::string errnoText(const char* what, const std::string& path)
+{
+    return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+bool writeAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<FileBytes> readWholeFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return FileBytes(std::move(bytes));
+}
+
+long long readAt(const std::string& path, std::uint64_t offset, void* buffer, std::size_t count)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    std::size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < count) {
+        ssize_t n = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return static_cast<long long>(done);
+}
+
+AppendResult appendToFile(const std::string& path, std::string_view text)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            return AppendResult::CannotOpen;
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return AppendResult::CannotCreate;
+    }
+    writeAll(fd, text.data(), text.size());
+    ::close(fd);
+    return AppendResult::Ok;
+}
+
+std::optional<std::string_view> readLineCrLf(std::string_view text, std::size_t& pos)
+{
+    if (pos > text.size())
+        return std::nullopt;
+    std::size_t end = text.find("\r\n", pos);
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    std::string_view line = text.substr(pos, end + 2 - pos);
+    pos = end + 2;
+    return line;
+}
+
+bool deleteFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool replaceFile(const std::string& path, std::string_view bytes, std::string* error)
+{
+    std::filesystem::path target(path);
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = errnoText("cannot create a temporary file beside", path);
+        return false;
+    }
+    // Keep the permissions of the file being replaced.
+    struct stat st {};
+    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    bool ok = writeAll(fd, bytes.data(), bytes.size());
+    if (!ok && error)
+        *error = errnoText("cannot write", tmpl);
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        if (error)
+            *error = errnoText("cannot flush", tmpl);
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        if (error)
+            *error = errnoText("cannot close", tmpl);
+    }
+    if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) {
+        ok = false;
+        if (error)
+            *error = errnoText("cannot replace", path);
+    }
+    if (!ok)
+        ::unlink(tmpl.c_str());
+    return ok;
+}
+
+bool copyFile(const std::string& from, const std::string& to, std::string* error)
+{
+    auto bytes = readWholeFile(from);
+    if (!bytes) {
+        if (error)
+            *error = "cannot read " + from;
+        return false;
+    }
+    return replaceFile(to, bytes->view(), error);
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool makeDirectories(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return std::filesystem::is_directory(path, ec);
+}
+
+std::string joinPath(std::string_view a, std::string_view b)
+{
+    if (a.empty())
+        return std::string(b);
+    std::string out(a);
+    if (out.back() != '/')
+        out.push_back('/');
+    out.append(b);
+    return out;
+}
+
+} // namespace vok

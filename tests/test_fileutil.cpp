@@ -1,0 +1,85 @@
+#include "fileutil.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using vok::test::readFile;
+using vok::test::TempDir;
+
+TEST(FileUtil, WholeFileEndsWithZeroByte)
+{
+    TempDir dir;
+    auto bytes = vok::readWholeFile(dir.write("a.csv", std::string("ab\0c", 4)));
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->size(), 4u);
+    EXPECT_EQ(bytes->data()[4], '\0');
+    EXPECT_FALSE(vok::readWholeFile(dir.file("missing")));
+}
+
+TEST(FileUtil, ReadAtOffsetGivesShortCountAtEnd)
+{
+    TempDir dir;
+    std::string p = dir.write("f", "0123456789");
+    char buf[8] = {};
+    EXPECT_EQ(vok::readAt(p, 6, buf, sizeof buf), 4);
+    EXPECT_EQ(std::string(buf, 4), "6789");
+    EXPECT_EQ(vok::readAt(dir.file("missing"), 0, buf, 1), -1);
+}
+
+TEST(FileUtil, AppendCreatesThenAppends)
+{
+    TempDir dir;
+    std::string p = dir.file("log.txt");
+    EXPECT_EQ(vok::appendToFile(p, "a\r\n"), vok::AppendResult::Ok);
+    EXPECT_EQ(vok::appendToFile(p, "b\r\n"), vok::AppendResult::Ok);
+    EXPECT_EQ(readFile(p), "a\r\nb\r\n");
+    EXPECT_EQ(vok::appendToFile(dir.file("no/such/folder/log.txt"), "x"), vok::AppendResult::CannotCreate);
+    // A folder exists under that name but cannot be opened for writing.
+    EXPECT_EQ(vok::appendToFile(dir.path(), "x"), vok::AppendResult::CannotOpen);
+}
+
+TEST(FileUtil, ReadLineIncludesCrLf)
+{
+    std::string_view text = "one\r\ntwo\nstill two\r\nrest";
+    std::size_t pos = 0;
+    EXPECT_EQ(vok::readLineCrLf(text, pos), "one\r\n");
+    EXPECT_EQ(vok::readLineCrLf(text, pos), "two\nstill two\r\n");
+    EXPECT_EQ(vok::readLineCrLf(text, pos), std::nullopt);
+    EXPECT_EQ(text.substr(pos), "rest");
+}
+
+TEST(FileUtil, ReplaceKeepsOldFileWhenRenameFails)
+{
+    TempDir dir;
+    std::string p = dir.write("params.dat", "old");
+    ASSERT_TRUE(vok::replaceFile(p, "new"));
+    EXPECT_EQ(readFile(p), "new");
+
+    // A folder in the way makes the rename fail; nothing else in the folder may change.
+    std::string blocked = dir.file("blocked");
+    ::mkdir(blocked.c_str(), 0755);
+    dir.write("blocked/inside", "keep");
+    std::string error;
+    EXPECT_FALSE(vok::replaceFile(blocked, "data", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(readFile(blocked + "/inside"), "keep");
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++entries;
+    EXPECT_EQ(entries, 2) << "no temporary file is left behind";
+
+    EXPECT_FALSE(vok::replaceFile(dir.file("missing/folder/x"), "data", &error));
+}
+
+TEST(FileUtil, CopyAndDelete)
+{
+    TempDir dir;
+    std::string from = dir.write("a", "bytes\r\n");
+    EXPECT_TRUE(vok::copyFile(from, dir.file("b")));
+    EXPECT_EQ(readFile(dir.file("b")), "bytes\r\n");
+    EXPECT_FALSE(vok::copyFile(dir.file("missing"), dir.file("c")));
+    EXPECT_FALSE(vok::fileExists(dir.file("c")));
+    EXPECT_TRUE(vok::deleteFile(dir.file("b")));
+    EXPECT_FALSE(vok::fileExists(dir.file("b")));
+}

@@ -1,0 +1,195 @@
+#include "link.h"
+#include "ptypair.h"
+#include "reporter.h"
+#include "serialport.h"
+#include "testutil.h"
+
+#include <chrono>
+#include <future>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <thread>
+
+using namespace std::chrono;
+using vok::SerialPort;
+using vok::test::PtyPair;
+
+namespace {
+
+std::string readMaster(int fd, std::size_t count)
+{
+    std::string out;
+    while (out.size() < count) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) <= 0)
+            break;
+        char buf[256];
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+void writeMaster(int fd, std::string_view bytes)
+{
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+milliseconds since(steady_clock::time_point t0)
+{
+    return duration_cast<milliseconds>(steady_clock::now() - t0);
+}
+
+class RecordingReporter : public vok::Reporter {
+public:
+    void message(int textId, const std::string&) override { ids.push_back(textId); }
+    std::vector<int> ids;
+};
+
+} // namespace
+
+TEST(SerialPort, BaudTable)
+{
+    EXPECT_EQ(vok::baudRate(2), 9600);
+    EXPECT_EQ(vok::baudRate(12), 9600);
+    EXPECT_EQ(vok::baudRate(-1), 9600);
+    EXPECT_EQ(vok::baudRate(3), 19200);
+    EXPECT_EQ(vok::baudRate(9), 921600);
+}
+
+TEST(SerialPort, BytesBothWaysAndLineSettingsReadBack)
+{
+    PtyPair pty;
+    std::string error;
+    auto port = SerialPort::open(pty.slavePath(), {6, 0, 0, 2}, &error);
+    ASSERT_TRUE(port) << error;
+    EXPECT_TRUE(port->isPty());
+
+    const std::uint8_t frame[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0xC4, 0x0B};
+    EXPECT_EQ(port->writeBytes(frame, sizeof frame), 8);
+    EXPECT_EQ(readMaster(pty.master(), 8), std::string(reinterpret_cast<const char*>(frame), 8));
+
+    writeMaster(pty.master(), std::string("\x01\x03\x04\xAB\xCD\x00\x00\x00\xFF", 9));
+    std::uint8_t in[9] = {};
+    EXPECT_EQ(port->readBytes(in, 9, 1), 9);
+    EXPECT_EQ(in[3], 0xAB);
+    EXPECT_EQ(in[8], 0xFF);
+
+    auto line = port->actualLine();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->baud, 115200);
+    EXPECT_EQ(line->stopBits, 2);
+    // A pty keeps eight data bits and no parity whatever is asked; a real port must match.
+}
+
+TEST(SerialPort, ParityOnAPtyIsNotAFailedOpen)
+{
+    PtyPair pty;
+    std::string error;
+    EXPECT_TRUE(SerialPort::open(pty.slavePath(), {3, 2, 1, 1}, &error)) << error;
+}
+
+TEST(SerialPort, ShortCountAfterTimeout)
+{
+    PtyPair pty;
+    auto port = SerialPort::open(pty.slavePath(), {});
+    ASSERT_TRUE(port);
+    EXPECT_EQ(port->readBytes(nullptr, 0, 1), 0);
+    writeMaster(pty.master(), "ab");
+    std::uint8_t in[5];
+    auto t0 = steady_clock::now();
+    EXPECT_EQ(port->readBytes(in, 5, 1), 2);
+    auto waited = since(t0);
+    EXPECT_GE(waited.count(), vok::kByteTimeoutMs - 20);
+    EXPECT_LT(waited.count(), 2 * vok::kByteTimeoutMs);
+}
+
+TEST(SerialPort, SecondOpenIsRefused)
+{
+    PtyPair pty;
+    auto first = SerialPort::open(pty.slavePath(), {});
+    ASSERT_TRUE(first);
+    std::string error;
+    EXPECT_FALSE(SerialPort::open(pty.slavePath(), {}, &error));
+    EXPECT_NE(error.find("in use"), std::string::npos) << error;
+    first->close();
+    EXPECT_TRUE(SerialPort::open(pty.slavePath(), {})) << "free again after close";
+}
+
+TEST(SerialPort, BlockedReadWokenByCloseAndByInterrupt)
+{
+    PtyPair pty;
+    auto port = SerialPort::open(pty.slavePath(), {});
+    ASSERT_TRUE(port);
+    std::uint8_t in[4];
+    for (bool viaClose : {false, true}) {
+        auto reader = std::async(std::launch::async, [&] { return port->readBytes(in, 4, 100); });
+        std::this_thread::sleep_for(milliseconds(30));
+        auto t0 = steady_clock::now();
+        if (viaClose)
+            EXPECT_EQ(port->close(), 0);
+        else
+            port->interrupt();
+        ASSERT_EQ(reader.wait_for(milliseconds(50)), std::future_status::ready) << (viaClose ? "close" : "interrupt");
+        EXPECT_EQ(reader.get(), 0);
+        EXPECT_LT(since(t0).count(), 50);
+        if (!viaClose) {
+            EXPECT_EQ(port->readBytes(in, 1, 1), 0) << "still interrupted";
+            port->clearInterrupt();
+            writeMaster(pty.master(), "x");
+            EXPECT_EQ(port->readBytes(in, 1, 1), 1);
+        }
+    }
+    EXPECT_FALSE(port->isOpen());
+}
+
+TEST(SerialPort, PeerGoingAwayEndsReadPromptly)
+{
+    PtyPair pty;
+    auto port = SerialPort::open(pty.slavePath(), {});
+    ASSERT_TRUE(port);
+    writeMaster(pty.master(), "z");
+    std::uint8_t in[8];
+    auto reader = std::async(std::launch::async, [&] { return port->readBytes(in, 8, 100); });
+    std::this_thread::sleep_for(milliseconds(30));
+    pty.closeMaster();
+    ASSERT_EQ(reader.wait_for(milliseconds(300)), std::future_status::ready);
+    EXPECT_EQ(reader.get(), 1);
+    EXPECT_TRUE(port->lost());
+    const std::uint8_t byte = 0;
+    EXPECT_EQ(port->writeBytes(&byte, 1), 0);
+}
+
+TEST(SerialPort, BadDevicesFailToOpen)
+{
+    vok::test::TempDir dir;
+    std::string error;
+    EXPECT_FALSE(SerialPort::open(dir.file("nothing"), {}, &error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos);
+    EXPECT_FALSE(SerialPort::open(dir.write("plain", "x"), {}, &error));
+    EXPECT_NE(error.find("not a serial device"), std::string::npos);
+}
+
+TEST(Link, OpenFromSettingsReportsText100OnFailure)
+{
+    vok::CommSettings settings;
+    RecordingReporter reporter;
+    vok::Link link(settings, reporter);
+    settings.deviceOverride = "/dev/does-not-exist";
+    EXPECT_EQ(link.openLinkFromSettings(), -1);
+    EXPECT_EQ(reporter.ids, std::vector<int>{100});
+    EXPECT_FALSE(link.linkHandle());
+
+    PtyPair pty;
+    settings.deviceOverride.clear();
+    settings.comNo = 4;
+    settings.portDevices[4] = pty.slavePath();
+    EXPECT_EQ(link.openLinkFromSettings(), 0);
+    ASSERT_TRUE(link.linkHandle());
+    EXPECT_EQ(link.linkHandle()->device(), pty.slavePath());
+    EXPECT_EQ(link.closeSerialPort(link.linkHandle()), 0);
+    EXPECT_FALSE(link.linkHandle());
+    EXPECT_EQ(reporter.ids.size(), 1u);
+}

@@ -1,0 +1,118 @@
+#include "settings.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+using vok::CommSettings;
+using vok::Profile;
+using vok::test::readFile;
+using vok::test::TempDir;
+
+TEST(Settings, FreshProfileGivesDefaults)
+{
+    TempDir dir;
+    Profile profile(dir.file("none.ini"));
+    ASSERT_TRUE(profile.reload());
+    CommSettings s;
+    s.comNo = 7;
+    s.languageFolder = "language4";
+    vok::loadCommSettings(profile, s);
+    EXPECT_EQ(s.comNo, 1);
+    EXPECT_EQ(s.bps, 3);
+    EXPECT_EQ(s.parity, 0);
+    EXPECT_EQ(s.byteLength, 1);
+    EXPECT_EQ(s.stopBits, 0);
+    EXPECT_EQ(s.cmdMode, 0);
+    EXPECT_EQ(s.language, 0);
+    EXPECT_EQ(s.debugMode, 0);
+    EXPECT_EQ(s.onOffFlag, 0);
+    EXPECT_EQ(s.languageFolder, "language1");
+}
+
+TEST(Settings, SaveWritesAllEightKeysAndKeepsTheRest)
+{
+    TempDir dir;
+    std::string path = dir.write("vok.ini",
+                                 "; kept comment\n[Other]\nName=x\n\n[VOK_Support]\nOnOff_flg=1\nLanguage=1\nExtra=5\n");
+    Profile profile(path);
+    profile.reload();
+    CommSettings s;
+    vok::loadCommSettings(profile, s);
+    EXPECT_EQ(s.onOffFlag, 1);
+    EXPECT_EQ(s.languageFolder, "language2");
+
+    s.bps = 6;
+    std::string error;
+    ASSERT_TRUE(vok::saveCommSettings(profile, s, &error)) << error;
+
+    const std::string text = readFile(path);
+    for (const char* key : {"Com_no=1", "Bps=6", "Party=0", "Byte=1", "Stop=0", "Cmd_mode=0", "Language=1",
+                            "Debug_mode=0", "OnOff_flg=1", "Extra=5", "; kept comment", "Name=x"})
+        EXPECT_NE(text.find(key), std::string::npos) << key << " in\n" << text;
+    EXPECT_LT(text.find("Name=x"), text.find("[VOK_Support]"));
+
+    Profile again(path);
+    again.reload();
+    CommSettings back;
+    vok::loadCommSettings(again, back);
+    EXPECT_EQ(back.bps, 6);
+    EXPECT_EQ(back.languageFolder, "language2");
+}
+
+TEST(Settings, UnwritableProfileReportsAndKeepsOldFile)
+{
+    TempDir dir;
+    dir.write("blocker", "a file where a folder should be");
+    Profile profile(dir.file("blocker/vok.ini"));
+    CommSettings s;
+    std::string error;
+    EXPECT_FALSE(vok::saveCommSettings(profile, s, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(readFile(dir.file("blocker")), "a file where a folder should be");
+}
+
+TEST(Settings, ProfileValuesOutOfRangeAndNoise)
+{
+    TempDir dir;
+    Profile profile(dir.write("p.ini", "[vok_support]\r\nbps = 12\r\nCom_no=abc\r\nStop=-1\r\n"));
+    profile.reload();
+    CommSettings s;
+    vok::loadCommSettings(profile, s);
+    EXPECT_EQ(s.bps, 12) << "used as it is; the port turns it into 9600";
+    EXPECT_EQ(s.comNo, 1) << "not a number: the default";
+    EXPECT_EQ(s.stopBits, -1);
+}
+
+TEST(Settings, PortsMapComNumbersToDevices)
+{
+    TempDir dir;
+    Profile profile(dir.write("p.ini", "[Ports]\nCOM2=/dev/pts/7\n"));
+    profile.reload();
+    CommSettings s;
+    vok::loadCommSettings(profile, s);
+    EXPECT_EQ(vok::comDevicePath(s, 2), "/dev/pts/7");
+    EXPECT_EQ(vok::comDevicePath(s, 3), "/dev/ttyUSB2");
+    EXPECT_EQ(vok::comDevicePath(s, 0), "");
+    EXPECT_EQ(vok::comDevicePath(s, 10), "");
+}
+
+TEST(Settings, DefinitionPathFollowsLanguageFolder)
+{
+    CommSettings s;
+    s.workingDir = "/opt/vok";
+    s.languageFolder = "language2";
+    EXPECT_EQ(vok::definitionPath(s, "FunctionList.csv"), "/opt/vok/file/language2/FunctionList.csv");
+    EXPECT_EQ(vok::dataPath(s, "TIMELOG.txt"), "/opt/vok/DATA/TIMELOG.txt");
+}
+
+TEST(Settings, LanguageListStopsAtFirstFolderWithoutLanguageCsv)
+{
+    TempDir dir;
+    dir.write("file/language1/language.csv", "English\r\nsecond line\r\n");
+    dir.write("file/language2/language.csv", std::string(300, 'J'));
+    dir.write("file/language4/language.csv", "Never listed\r\n");
+    auto names = vok::languageList(dir.path());
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0], "English");
+    EXPECT_EQ(names[1], std::string(256, 'J'));
+}
