@@ -7,4 +7,8 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset asan
 cmake --build --preset asan -j2
+# The fuzzers first (briefly), so that the closing summary is the suite's.
+cmake --preset fuzz
+cmake --build --preset fuzz -j2
+ctest --preset fuzz
 ctest --preset asan -j2

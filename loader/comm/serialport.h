@@ -2,6 +2,8 @@
 // The serial port on termios: exclusive open, line settings, DTR, byte reads with a bounded
 // wait per byte, and reads that another thread can wake at once.
 
+#include "transport.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -28,13 +30,13 @@ inline constexpr int kBaudRates = 10;
 // What one byte read waits at most: 10 ms per requested byte plus 200 ms.
 inline constexpr int kByteTimeoutMs = 210;
 
-class SerialPort {
+class SerialPort : public Transport {
 public:
     // Opens `device` for exclusive use and applies the line settings. Nothing on failure,
     // with the reason in `error`.
     static std::shared_ptr<SerialPort> open(const std::string& device, const LineSettings& line,
                                             std::string* error = nullptr);
-    ~SerialPort();
+    ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
@@ -42,12 +44,12 @@ public:
     // sleeps 1 ms and is repeated until `triesPerByte` tries have failed. Returns the bytes
     // stored (0 to count); ends at once with the short count when the port is closed,
     // interrupted or its other end went away.
-    int readBytes(std::uint8_t* buffer, int count, int triesPerByte);
+    int readBytes(std::uint8_t* buffer, int count, int triesPerByte) override;
     // Writes the whole frame; returns the number of bytes written.
-    int writeBytes(const std::uint8_t* buffer, int count);
+    int writeBytes(const std::uint8_t* buffer, int count) override;
 
     // Drops whatever has arrived and not been read yet.
-    void discardInput();
+    void discardInput() override;
 
     // Drops DTR, wakes every blocked read, and closes the device once no read is running.
     // Returns 0, or -1 when closing failed.

@@ -1,0 +1,347 @@
+#include "modbus.h"
+
+#include "fileutil.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace vok {
+
+namespace modbus {
+
+std::uint16_t crc16(const std::uint8_t* bytes, std::size_t length)
+{
+    std::uint16_t crc = 0xFFFF;
+    for (std::size_t i = 0; i < length; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
+    }
+    return crc;
+}
+
+bool crcMatches(std::span<const std::uint8_t> frame)
+{
+    if (frame.size() < 2)
+        return false;
+    std::uint16_t crc = crc16(frame.data(), frame.size() - 2);
+    return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
+}
+
+namespace {
+
+void appendCrc(std::vector<std::uint8_t>& frame)
+{
+    std::uint16_t crc = crc16(frame.data(), frame.size());
+    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+}
+
+void putWord(std::vector<std::uint8_t>& frame, std::uint16_t value)
+{
+    frame.push_back(static_cast<std::uint8_t>(value >> 8));
+    frame.push_back(static_cast<std::uint8_t>(value & 0xFF));
+}
+
+std::uint16_t getWord(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+} // namespace
+
+int readFunction(int firstRegister)
+{
+    // Differences taken as 16-bit unsigned, so a number below a range wraps out of it.
+    if (static_cast<std::uint16_t>(firstRegister - 30001) <= 9998)
+        return 4;
+    if (static_cast<std::uint16_t>(firstRegister - 40001) <= 9998)
+        return 3;
+    return 0;
+}
+
+std::vector<std::uint8_t> readRequest(std::uint8_t address, int firstRegister, int count)
+{
+    const int function = readFunction(firstRegister);
+    if (function == 0)
+        return {};
+    const int base = function == 4 ? 30001 : 40001;
+    std::vector<std::uint8_t> frame{address, static_cast<std::uint8_t>(function)};
+    putWord(frame, static_cast<std::uint16_t>(firstRegister - base));
+    putWord(frame, static_cast<std::uint16_t>(count));
+    appendCrc(frame);
+    return frame;
+}
+
+std::vector<std::uint8_t> writeRequest(std::uint8_t address, int firstRegister, const std::uint16_t* values, int count)
+{
+    std::vector<std::uint8_t> frame{address, static_cast<std::uint8_t>(count == 1 ? 6 : 16)};
+    putWord(frame, static_cast<std::uint16_t>(firstRegister - 40001));
+    if (count == 1) {
+        putWord(frame, values[0]);
+    } else {
+        putWord(frame, static_cast<std::uint16_t>(count));
+        frame.push_back(static_cast<std::uint8_t>(count * 2));
+        for (int i = 0; i < count; ++i)
+            putWord(frame, values[i]);
+    }
+    appendCrc(frame);
+    return frame;
+}
+
+namespace {
+
+// The checks both answers share: something arrived, its CRC, its address, the exception bit.
+int checkAnswerHead(std::span<const std::uint8_t> answer, std::uint8_t address)
+{
+    if (answer.empty())
+        return kCommNoAnswer;
+    if (!crcMatches(answer))
+        return kCommCrcError;
+    if (answer[0] != address)
+        return kCommWrongAddress;
+    if (answer[1] & 0x80)
+        return exceptionResult(answer.size() > 2 ? answer[2] : 0);
+    return kCommOk;
+}
+
+} // namespace
+
+int checkReadAnswer(std::span<const std::uint8_t> answer, std::uint8_t address, int count, std::uint16_t* destination)
+{
+    if (int rc = checkAnswerHead(answer, address); rc != kCommOk)
+        return rc;
+    const std::size_t bytes = static_cast<std::size_t>(count) * 2;
+    // A short answer whose CRC happens to fit must not be copied past its end.
+    if (answer.size() < 3 || answer[2] != bytes || answer.size() != bytes + 5)
+        return kCommWrongByteCount;
+    for (int i = 0; i < count; ++i)
+        destination[i] = getWord(&answer[3 + 2 * i]);
+    return kCommOk;
+}
+
+int checkWriteAnswer(std::span<const std::uint8_t> answer, std::uint8_t address)
+{
+    return checkAnswerHead(answer, address);
+}
+
+std::vector<std::uint8_t> zFrame(int station, std::span<const std::uint8_t> request)
+{
+    const std::size_t length = request.size();
+    std::vector<std::uint8_t> frame;
+    frame.reserve(length + 20);
+    const std::size_t follows = length + 17;
+    frame.push_back(0x5A);
+    frame.push_back(static_cast<std::uint8_t>(follows & 0xFF));
+    frame.push_back(static_cast<std::uint8_t>(follows >> 8));
+    frame.push_back(0xFF);
+    frame.push_back(0x7B);
+    frame.push_back(static_cast<std::uint8_t>(station + 15));
+    frame.push_back(0x00);
+    frame.push_back(0x11);
+    frame.insert(frame.end(), 8, 0x00);
+    frame.push_back(0x01);
+    frame.push_back(static_cast<std::uint8_t>(length & 0xFF));
+    frame.push_back(static_cast<std::uint8_t>(length >> 8));
+    frame.insert(frame.end(), request.begin(), request.end());
+    std::uint8_t sum = 0;
+    for (std::size_t i = 1; i < frame.size(); ++i)
+        sum = static_cast<std::uint8_t>(sum + frame[i]);
+    frame.push_back(static_cast<std::uint8_t>(-sum));
+    return frame;
+}
+
+int checkZAnswer(std::span<const std::uint8_t> frame, int station, bool isRead, int count, std::uint16_t* destination)
+{
+    // The header up to the status byte, and a checksum that makes the bytes after 0x5A sum to 0.
+    if (frame.size() < 4)
+        return kCommNoZAnswer;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 1; i < frame.size(); ++i)
+        sum = static_cast<std::uint8_t>(sum + frame[i]);
+    if (sum != 0)
+        return kCommNoZAnswer;
+    if (frame[3] != 0)
+        return frame[3];
+    // The embedded answer runs from offset 19 to the byte before the checksum.
+    constexpr std::size_t kAnswer = 19;
+    if (frame.size() < kAnswer + 3)
+        return kCommNoZAnswer;
+    const std::size_t answerEnd = frame.size() - 1;
+    if (frame[kAnswer] != static_cast<std::uint8_t>(station))
+        return kCommWrongAddress;
+    if (frame[kAnswer + 1] & 0x80)
+        return exceptionResult(frame[kAnswer + 2]);
+    if (isRead) {
+        const std::size_t byteCount = frame[kAnswer + 2];
+        if (byteCount > static_cast<std::size_t>(count) * 2 || kAnswer + 3 + byteCount > answerEnd)
+            return kCommWrongByteCount;
+        for (std::size_t i = 0; i < byteCount / 2; ++i)
+            destination[i] = getWord(&frame[kAnswer + 3 + 2 * i]);
+    }
+    return kCommOk;
+}
+
+int plainRead(Transport& port, std::uint8_t address, int firstRegister, int count, std::uint16_t* destination)
+{
+    std::uint8_t answer[2 * kMaxPieceRegisters + 5];
+    for (int done = 0; done < count;) {
+        const int piece = std::min(kMaxPieceRegisters, count - done);
+        const auto request = readRequest(address, firstRegister + done, piece);
+        if (request.empty())
+            return kCommNoAnswer;
+        port.discardInput();
+        if (port.writeBytes(request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size()))
+            return kCommShortWrite;
+        const int got = port.readBytes(answer, 2 * piece + 5, 1);
+        if (int rc = checkReadAnswer({answer, static_cast<std::size_t>(got)}, address, piece, destination + done);
+            rc != kCommOk)
+            return rc;
+        done += piece;
+    }
+    return kCommOk;
+}
+
+int plainWrite(Transport& port, std::uint8_t address, int firstRegister, int count, const std::uint16_t* source)
+{
+    std::uint8_t answer[8];
+    for (int done = 0; done < count;) {
+        const int piece = std::min(kMaxPieceRegisters, count - done);
+        const auto request = writeRequest(address, firstRegister + done, source + done, piece);
+        port.discardInput();
+        if (port.writeBytes(request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size()))
+            return kCommShortWrite;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const int got = port.readBytes(answer, sizeof answer, 1);
+        if (int rc = checkWriteAnswer({answer, static_cast<std::size_t>(got)}, address); rc != kCommOk)
+            return rc;
+        done += piece;
+    }
+    return kCommOk;
+}
+
+std::vector<std::uint8_t> receiveZFrame(Transport& port)
+{
+    std::vector<std::uint8_t> frame;
+    std::uint8_t byte = 0;
+    bool start = false;
+    for (int tries = 0; tries < 3 && !start; ++tries)
+        start = port.readBytes(&byte, 1, 1) == 1 && byte == 0x5A;
+    if (!start)
+        return frame;
+    std::uint8_t lengthBytes[2];
+    if (port.readBytes(lengthBytes, 2, 1) != 2)
+        return frame;
+    const std::size_t length = lengthBytes[0] | (lengthBytes[1] << 8);
+    // No valid answer is longer than a frame can be; do not wait for 64 kB of nothing.
+    if (length + 3 > kMaxZFrame)
+        return frame;
+    frame.resize(3 + length);
+    frame[0] = 0x5A;
+    frame[1] = lengthBytes[0];
+    frame[2] = lengthBytes[1];
+    std::size_t got = 3;
+    while (got < frame.size() && port.readBytes(&frame[got], 1, 3) == 1)
+        ++got;
+    frame.resize(got);
+    return frame;
+}
+
+int specialExchange(Transport& port, int station, std::span<const std::uint8_t> request, int count,
+                    std::uint16_t* destination)
+{
+    if (request.empty() || request.size() + 20 > kMaxZFrame)
+        return kCommNoPort;
+    const auto frame = zFrame(station, request);
+    port.discardInput();
+    if (port.writeBytes(frame.data(), static_cast<int>(frame.size())) != static_cast<int>(frame.size()))
+        return kCommNoPort;
+    const auto answer = receiveZFrame(port);
+    return checkZAnswer(answer, station, destination != nullptr, count, destination);
+}
+
+} // namespace modbus
+
+int ModbusMaster::wireAddress(int station) const
+{
+    return (station == 1 && (m_family == 1 || m_family == 2)) ? 128 : station;
+}
+
+int ModbusMaster::readRegisters(const PortHandle& handle, int station, int byteCount, std::uint16_t* destination,
+                                int firstRegister)
+{
+    return transfer(handle, station, byteCount, nullptr, destination, firstRegister);
+}
+
+int ModbusMaster::writeRegisters(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
+                                 int firstRegister)
+{
+    return transfer(handle, station, byteCount, source, nullptr, firstRegister);
+}
+
+int ModbusMaster::readOneRegister(int station, int reg, std::uint16_t* value)
+{
+    int rc = readRegisters(m_link.linkHandle(), station, 2, value, reg);
+    if (rc != kCommOk)
+        *value = kMissingValue;
+    return rc;
+}
+
+int ModbusMaster::transfer(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
+                           std::uint16_t* destination, int firstRegister)
+{
+    std::lock_guard lock(m_mutex);
+    CommSettings& settings = m_link.settings();
+    PortHandle port = handle;
+    bool openedHere = false;
+    if (settings.online && !port) {
+        if (m_link.openLinkFromSettings() != 0) {
+            m_lastCommStatus = kCommOpenFailed;
+            return kCommOpenFailed;
+        }
+        port = m_link.linkHandle();
+        openedHere = true;
+    }
+    const int count = byteCount / 2;
+    const bool isRead = destination != nullptr;
+    int rc = kCommNoPort;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!port) {
+            rc = kCommNoPort;
+        } else if (settings.cmdMode == 1) {
+            // The gateway gets the station number itself, never the 128 of station 1.
+            const auto address = static_cast<std::uint8_t>(station);
+            const auto request = isRead ? modbus::readRequest(address, firstRegister, count)
+                                        : modbus::writeRequest(address, firstRegister, source, count);
+            if (isRead && request.empty())
+                rc = kCommNoAnswer;
+            else
+                rc = modbus::specialExchange(*port, station, request, count, destination);
+        } else {
+            const auto address = static_cast<std::uint8_t>(wireAddress(station));
+            rc = isRead ? modbus::plainRead(*port, address, firstRegister, count, destination)
+                        : modbus::plainWrite(*port, address, firstRegister, count, source);
+        }
+        if (rc == kCommOk)
+            break;
+        timeLog(firstRegister, rc);
+    }
+    if (openedHere)
+        m_link.closeSerialPort(port);
+    m_lastCommStatus = rc;
+    return rc;
+}
+
+void ModbusMaster::timeLog(int firstRegister, int result)
+{
+    const CommSettings& settings = m_link.settings();
+    if (settings.debugMode == 0)
+        return;
+    char line[64];
+    std::snprintf(line, sizeof line, "add=%d (sts=%d)\r\n", firstRegister, result);
+    appendToFile(dataPath(settings, "TIMELOG.txt"), line);
+}
+
+} // namespace vok
