@@ -111,7 +111,7 @@ bool deleteFile(const std::string& path)
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-bool replaceFile(const std::string& path, std::string_view bytes, std::string* error)
+WriteResult replaceFile(const std::string& path, std::string_view bytes, std::string* error)
 {
     std::filesystem::path target(path);
     std::filesystem::path folder = target.parent_path();
@@ -122,7 +122,7 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string* e
     if (fd < 0) {
         if (error)
             *error = errnoText("cannot create a temporary file beside", path);
-        return false;
+        return WriteResult::CannotCreate;
     }
     // Keep the permissions of the file being replaced.
     struct stat st {};
@@ -147,7 +147,7 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string* e
     }
     if (!ok)
         ::unlink(tmpl.c_str());
-    return ok;
+    return ok ? WriteResult::Ok : WriteResult::CannotWrite;
 }
 
 bool copyFile(const std::string& from, const std::string& to, std::string* error)
@@ -158,7 +158,7 @@ bool copyFile(const std::string& from, const std::string& to, std::string* error
             *error = "cannot read " + from;
         return false;
     }
-    return replaceFile(to, bytes->view(), error);
+    return replaceFile(to, bytes->view(), error) == WriteResult::Ok;
 }
 
 bool fileExists(const std::string& path)

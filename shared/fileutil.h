@@ -46,7 +46,8 @@ bool deleteFile(const std::string& path);
 // Replaces `path` with `bytes` so that the old file survives any failure: the bytes go to a
 // temporary file in the same folder, are flushed to disk, and the temporary file is renamed
 // over the old one. On failure `error` says why and the old file is untouched.
-bool replaceFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+enum class WriteResult : int { Ok = 0, CannotCreate = -1, CannotWrite = -2 };
+WriteResult replaceFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
 // Copies a file through replaceFile.
 bool copyFile(const std::string& from, const std::string& to, std::string* error = nullptr);

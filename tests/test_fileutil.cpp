@@ -53,7 +53,7 @@ TEST(FileUtil, ReplaceKeepsOldFileWhenRenameFails)
 {
     TempDir dir;
     std::string p = dir.write("params.dat", "old");
-    ASSERT_TRUE(vok::replaceFile(p, "new"));
+    ASSERT_EQ(vok::replaceFile(p, "new"), vok::WriteResult::Ok);
     EXPECT_EQ(readFile(p), "new");
 
     // A folder in the way makes the rename fail; nothing else in the folder may change.
@@ -61,7 +61,7 @@ TEST(FileUtil, ReplaceKeepsOldFileWhenRenameFails)
     ::mkdir(blocked.c_str(), 0755);
     dir.write("blocked/inside", "keep");
     std::string error;
-    EXPECT_FALSE(vok::replaceFile(blocked, "data", &error));
+    EXPECT_EQ(vok::replaceFile(blocked, "data", &error), vok::WriteResult::CannotWrite);
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(readFile(blocked + "/inside"), "keep");
     int entries = 0;
@@ -69,7 +69,7 @@ TEST(FileUtil, ReplaceKeepsOldFileWhenRenameFails)
         ++entries;
     EXPECT_EQ(entries, 2) << "no temporary file is left behind";
 
-    EXPECT_FALSE(vok::replaceFile(dir.file("missing/folder/x"), "data", &error));
+    EXPECT_EQ(vok::replaceFile(dir.file("missing/folder/x"), "data", &error), vok::WriteResult::CannotCreate);
 }
 
 TEST(FileUtil, CopyAndDelete)

@@ -81,7 +81,7 @@ bool IniFile::load(const std::string& path)
 
 bool IniFile::save(const std::string& path, std::string* error) const
 {
-    return replaceFile(path, text(), error);
+    return replaceFile(path, text(), error) == WriteResult::Ok;
 }
 
 std::optional<std::string> IniFile::value(const std::string& section, const std::string& key) const
