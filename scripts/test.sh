@@ -10,5 +10,5 @@ cmake --build --preset asan -j2
 # The fuzzers first (briefly), so that the closing summary is the suite's.
 cmake --preset fuzz
 cmake --build --preset fuzz -j2
-ctest --preset fuzz
+ctest --preset fuzz -j2
 ctest --preset asan -j2
