@@ -2,6 +2,8 @@
 // key index and the group collection.
 
 #include "definitions.h"
+#include "format.h"
+#include "store.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -35,6 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vok::ParameterDefinition d;
     vok::parseDefinition(text, d);
     vok::parseValueList(text, size % 2 == 0);
+    static vok::DataStore store;
+    static vok::SpecialRegisters specials;
+    vok::ValueFormatter formatter(store, specials);
+    for (int raw : {0, 1, 255, 32768, 65535}) {
+        formatter.formatValue(raw % 8, static_cast<std::uint16_t>(raw), d);
+        formatter.isValueAllowed(raw % 8, static_cast<std::uint16_t>(raw), d);
+    }
 
     // The same bytes as both lists of a section: the first half the main list.
     const std::size_t half = size / 2;

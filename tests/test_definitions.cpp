@@ -186,6 +186,10 @@ TEST_F(DefinitionFolder, DefaultsByModelLabel)
     EXPECT_FALSE(defaultLabelMatches("14C", id));
     EXPECT_FALSE(defaultLabelMatches("0000004C", id));
     EXPECT_FALSE(defaultLabelMatches("", id));
+
+    ParameterDefinition longLabel;
+    ASSERT_EQ(parseDefinition("1,K,N,40001,0,0,0,3,0,9,0,,0000004C:5\r\n", longLabel), kTableOk);
+    EXPECT_FALSE(defaultLabelMatches(longLabel.defaults[0].label, id)) << "an 8-character label is not cut to fit";
 }
 
 TEST_F(DefinitionFolder, GroupKeepsOnlyListedKeys)

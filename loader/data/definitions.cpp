@@ -56,6 +56,20 @@ std::string_view firstField(std::string_view line)
 
 } // namespace
 
+std::int32_t saturateInt32(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return static_cast<std::int32_t>(std::clamp(std::trunc(value), -2147483648.0, 2147483647.0));
+}
+
+long long saturateInt64(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return static_cast<long long>(std::clamp(std::trunc(value), -9.2e18, 9.2e18));
+}
+
 const std::string& ParameterDefinition::choiceText(int i) const
 {
     if (i == 0)
@@ -144,7 +158,8 @@ int parseDefinition(std::string_view text, ParameterDefinition& d)
         std::size_t colon = f.find(':');
         std::string value = f;
         if (colon != std::string::npos) {
-            def.label = f.substr(0, std::min(colon, kLabelLength));
+            // One character past the limit is kept, so that an over-long label never matches.
+            def.label = f.substr(0, std::min(colon, kLabelLength + 1));
             value = f.substr(colon + 1);
         }
         def.value = hex ? toHex32(value) : toReal(value);
@@ -159,9 +174,11 @@ int parseDefinition(std::string_view text, ParameterDefinition& d)
     }
     for (auto& range : d.ranges) {
         if (next(kNumberLength))
-            range.first = hex ? static_cast<std::int32_t>(toHex32(f)) : static_cast<std::int32_t>(toLong(f));
+            range.first = hex ? static_cast<std::int32_t>(static_cast<std::uint32_t>(toHex32(f)))
+                              : static_cast<std::int32_t>(toLong(f));
         if (next(kNumberLength))
-            range.second = hex ? static_cast<std::int32_t>(toHex32(f)) : static_cast<std::int32_t>(toLong(f));
+            range.second = hex ? static_cast<std::int32_t>(static_cast<std::uint32_t>(toHex32(f)))
+                               : static_cast<std::int32_t>(toLong(f));
     }
     if (next(kNumberLength))
         d.channelLimit = static_cast<int>(toLong(f));
@@ -536,7 +553,7 @@ int DefinitionTables::applyDefaults(ListType type, DataStore& store)
             if (!chosen)
                 continue;
             // Truncated toward zero, then kept as its 16-bit pattern.
-            const auto raw = static_cast<std::uint16_t>(static_cast<long long>(std::trunc(chosen->value)));
+            const auto raw = static_cast<std::uint16_t>(saturateInt64(chosen->value));
             for (int c = 0; c < channels; ++c) {
                 const int reg = d.registers[c];
                 if (reg >= 30000 && reg <= 49999) {

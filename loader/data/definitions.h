@@ -81,6 +81,11 @@ struct ParameterDefinition {
     int choiceCount() const { return 1 + static_cast<int>(choices.size()); }
 };
 
+// A real from a data file as a 32-bit or 64-bit integer: truncated, and held at the type's
+// limits instead of overflowing (NaN gives 0).
+std::int32_t saturateInt32(double value);
+long long saturateInt64(double value);
+
 // One field: the text up to the nearer of the next "," and the next CR LF, cut at
 // `maxChars`. `cursor` moves behind the separator. Returns 1 for a non-empty field.
 int readField(std::string_view text, std::size_t& cursor, std::size_t maxChars, std::string& out, bool& endOfRow);

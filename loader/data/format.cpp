@@ -193,8 +193,8 @@ ValueLimits ValueFormatter::valueLimits(int channel, const ParameterDefinition& 
         lim.hasReal = true;
         lim.realLower = real(d.minimum);
         lim.realUpper = real(d.maximum);
-        lim.lower = static_cast<std::int32_t>(std::trunc(pow10(p) * lim.realLower));
-        lim.upper = static_cast<std::int32_t>(std::trunc(pow10(p) * lim.realUpper));
+        lim.lower = saturateInt32(pow10(p) * lim.realLower);
+        lim.upper = saturateInt32(pow10(p) * lim.realUpper);
         break;
     }
     case 8: {
@@ -213,8 +213,8 @@ ValueLimits ValueFormatter::valueLimits(int channel, const ParameterDefinition& 
     }
     default:
         if (!overridePair(lim.lower, lim.upper)) {
-            lim.lower = static_cast<std::int32_t>(d.minimum);
-            lim.upper = static_cast<std::int32_t>(std::min(d.maximum, 2147483647.0));
+            lim.lower = saturateInt32(d.minimum);
+            lim.upper = saturateInt32(d.maximum);
         }
         break;
     }
