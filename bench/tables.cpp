@@ -56,7 +56,7 @@ void measure(const std::string& label, const std::string& folder)
     using clock = std::chrono::steady_clock;
     vok::TextTable texts;
     auto t0 = clock::now();
-    texts.load(folder, "/dev/null");
+    texts.load(folder, "");
     vok::DefinitionTables tables(folder);
     tables.loadSpecialRegisters(texts);
     auto t1 = clock::now();

@@ -111,8 +111,23 @@ bool deleteFile(const std::string& path)
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-WriteResult replaceFile(const std::string& path, std::string_view bytes, std::string* error)
+WriteResult replaceFile(const std::string& pathIn, std::string_view bytes, std::string* error)
 {
+    // A link is followed, so that the file it names is replaced and the link stays; anything
+    // but a regular file (a device, a folder) is never replaced.
+    std::string path = pathIn;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        auto resolved = std::filesystem::weakly_canonical(path, ec);
+        if (!ec)
+            path = resolved.string();
+    }
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        if (error)
+            *error = path + " is not a regular file";
+        return WriteResult::CannotWrite;
+    }
     std::filesystem::path target(path);
     std::filesystem::path folder = target.parent_path();
     if (folder.empty())

@@ -97,7 +97,8 @@ void TextTable::loadFromBytes(std::string_view table, std::optional<std::string_
 bool TextTable::load(const std::string& languageFolder, const std::string& trendCopyPath)
 {
     const std::string path = joinPath(languageFolder, "NameStringTBL.csv");
-    copyFile(path, trendCopyPath);
+    if (!trendCopyPath.empty())
+        copyFile(path, trendCopyPath);
     auto table = readWholeFile(path);
     if (!table) {
         *this = TextTable();

@@ -43,7 +43,7 @@ public:
     void loadFromBytes(std::string_view table, std::optional<std::string_view> addContList);
 
     // Reads "NameStringTBL.csv" of a language folder and copies it to `trendCopyPath` for
-    // Trend (a failed copy is silent). A missing file leaves every text empty; returns
+    // Trend (a failed copy is silent; an empty path makes no copy). A missing file leaves every text empty; returns
     // whether the table could be read.
     bool load(const std::string& languageFolder, const std::string& trendCopyPath);
 

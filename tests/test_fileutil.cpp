@@ -72,6 +72,25 @@ TEST(FileUtil, ReplaceKeepsOldFileWhenRenameFails)
     EXPECT_EQ(vok::replaceFile(dir.file("missing/folder/x"), "data", &error), vok::WriteResult::CannotCreate);
 }
 
+TEST(FileUtil, ReplaceFollowsLinksAndLeavesDevicesAlone)
+{
+    TempDir dir;
+    std::string real = dir.write("real.ini", "old");
+    std::filesystem::create_symlink(real, dir.file("link.ini"));
+    ASSERT_EQ(vok::replaceFile(dir.file("link.ini"), "new"), vok::WriteResult::Ok);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.ini")));
+    EXPECT_EQ(readFile(real), "new");
+
+    std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string error;
+    EXPECT_EQ(vok::replaceFile(fifo, "x", &error), vok::WriteResult::CannotWrite);
+    EXPECT_NE(error.find("not a regular file"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 TEST(FileUtil, CopyAndDelete)
 {
     TempDir dir;

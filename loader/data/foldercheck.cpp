@@ -152,7 +152,7 @@ std::vector<std::string> checkLanguageFolder(const std::string& folder)
         problems.push_back("language.csv is missing");
 
     TextTable texts;
-    if (!texts.load(folder, "/dev/null"))
+    if (!texts.load(folder, ""))
         problems.push_back("NameStringTBL.csv is missing");
     for (int id : usedTextIds()) {
         const bool missing = id < 200 ? texts.text(id).empty() : id < 250 ? texts.slot(id).empty() : texts.named(id).empty();
