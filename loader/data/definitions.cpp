@@ -215,6 +215,22 @@ int parseDefinition(std::string_view text, ParameterDefinition& d)
     return kTableOk;
 }
 
+std::vector<ParameterDefinition> allDefinitions(std::string_view text)
+{
+    std::vector<ParameterDefinition> rows;
+    std::size_t pos = 0;
+    std::string line;
+    for (long long after; (after = readLine(text, line, pos)) >= 0; pos = static_cast<std::size_t>(after)) {
+        // A row starts with its group number; choice lines start with a comma.
+        if (line.empty() || line[0] < '0' || line[0] > '9')
+            continue;
+        ParameterDefinition d;
+        if (parseDefinition(text.substr(pos), d) == kTableOk)
+            rows.push_back(std::move(d));
+    }
+    return rows;
+}
+
 std::vector<std::int32_t> parseValueList(std::string_view text, bool hexadecimal)
 {
     std::vector<std::int32_t> values;

@@ -97,6 +97,9 @@ long long readLine(std::string_view text, std::string& out, std::size_t from);
 // key or a register field that is no register number.
 int parseDefinition(std::string_view fromRow, ParameterDefinition& definition);
 
+// Every row of an additional list that parses (choice lines and comments are skipped).
+std::vector<ParameterDefinition> allDefinitions(std::string_view text);
+
 // Parses a value-list file: integers separated by commas or line ends (hexadecimal for
 // dataType 4), at most 20 characters each, at most 400 values.
 std::vector<std::int32_t> parseValueList(std::string_view text, bool hexadecimal);
