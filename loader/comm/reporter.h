@@ -2,15 +2,30 @@
 // How the core talks to the person at the screen. The loader's windows marshal each call to
 // the GUI thread; the command-line tool prints. Calls may come from any thread.
 
+#include <cstdint>
 #include <string>
 
 namespace vok {
+
+enum class Refresh { Views, TreeAndViews };
 
 class Reporter {
 public:
     virtual ~Reporter() = default;
     // A message box with the text of `textId` (followed by `suffix`) and an OK button.
     virtual void message(int textId, const std::string& suffix = {}) = 0;
+    // A question with OK and Cancel; true for OK.
+    virtual bool question(int /*textId*/) { return true; }
+    // Before an upload: text 118, and on OK the parameter-file save.
+    virtual void offerSave() {}
+    // The progress meter: start with an expected total, then advances.
+    virtual void progressStart(std::uint32_t /*total*/) {}
+    virtual void progressAdvance(int /*amount*/) {}
+    virtual void progressEnd() {}
+    // A text of the table in the status area.
+    virtual void statusText(int /*textId*/) {}
+    // The tree and the parameter views show the store again.
+    virtual void refresh(Refresh /*what*/) {}
 };
 
 // Drops every report; for tests and silent batch work.

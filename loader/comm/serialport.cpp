@@ -187,20 +187,12 @@ std::optional<SerialPort::ActualLine> SerialPort::actualLine() const
 
 void SerialPort::interrupt()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_interrupted = true;
-    }
+    std::lock_guard lock(m_mutex);
+    if (m_closed || m_users == 0)
+        return;
+    m_cancel = true;
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
-}
-
-void SerialPort::clearInterrupt()
-{
-    std::lock_guard lock(m_mutex);
-    m_interrupted = false;
-    std::uint64_t value;
-    [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &value, sizeof value);
 }
 
 int SerialPort::close()
@@ -231,8 +223,16 @@ SerialPort::Fill SerialPort::fill(int timeoutMs)
         return Fill::Stop;
     if (rc == 0)
         return Fill::Timeout;
-    if (fds[1].revents & POLLIN)
+    if (fds[1].revents & POLLIN) {
+        std::lock_guard lock(m_mutex);
+        if (m_cancel && !m_closed) {
+            // A stop for this read: consume it so that the next read waits as usual.
+            m_cancel = false;
+            std::uint64_t value;
+            [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &value, sizeof value);
+        }
         return Fill::Stop;
+    }
     if (fds[0].revents & POLLIN) {
         std::uint8_t chunk[512];
         ssize_t n = ::read(m_fd, chunk, sizeof chunk);
@@ -259,7 +259,7 @@ int SerialPort::readBytes(std::uint8_t* buffer, int count, int triesPerByte)
         return 0;
     {
         std::lock_guard lock(m_mutex);
-        if (m_closed || m_interrupted || m_lost)
+        if (m_closed || m_lost)
             return 0;
         ++m_users;
     }
@@ -292,6 +292,12 @@ int SerialPort::readBytes(std::uint8_t* buffer, int count, int triesPerByte)
     {
         std::lock_guard lock(m_mutex);
         --m_users;
+        // A stop that came after this read had what it wanted is not kept for the next one.
+        if (m_users == 0 && m_cancel && !m_closed) {
+            m_cancel = false;
+            std::uint64_t value;
+            [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &value, sizeof value);
+        }
     }
     m_idle.notify_all();
     return stored;

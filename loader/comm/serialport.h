@@ -56,9 +56,9 @@ public:
     int close();
     bool isOpen() const;
 
-    // Wakes blocked reads and makes later ones end at once until clearInterrupt().
+    // Ends the read in progress at once with its short count (a stop was asked); later reads
+    // are not affected.
     void interrupt();
-    void clearInterrupt();
 
     // True after the other end went away (pty closed, adapter unplugged).
     bool lost() const;
@@ -94,7 +94,7 @@ private:
     std::condition_variable m_idle;
     int m_users = 0;
     bool m_closed = false;
-    bool m_interrupted = false;
+    bool m_cancel = false;
     bool m_lost = false;
 
     // Bytes read from the device ahead of the caller; used by one reader at a time.

@@ -1,0 +1,63 @@
+#pragma once
+// The worker threads: the transfer worker (upload, download, online start), the command
+// monitors that watch a command register until the module sets it back to 0, and the
+// station re-reads. A stop asked of them ends them within a second; none is ever killed.
+
+#include "transfer.h"
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace vok {
+
+class Workers {
+public:
+    explicit Workers(TransferContext& context);
+    ~Workers();
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    // Stops a running transfer worker, then starts one for `type`.
+    void startTransferWorker(TransferType type);
+    bool transferRunning() const;
+    // Waits for the transfer worker; its result (the sequence's, or -1 when the port could
+    // not be opened).
+    int waitTransfer();
+    // Called on the worker thread when a transfer has ended, with its result.
+    std::function<void(int)> onTransferFinished;
+
+    // Sets stopRequested and ends a read in progress at once.
+    void requestStop();
+
+    // The monitor row (0-3) of a command register just written, with its thread started;
+    // -1 when nothing is monitored (offline, not enabled, not a command register).
+    int startCommandMonitor(int station, int channel, int reg, bool enabled);
+    bool monitorRunning(int station, int channel, int row) const;
+    void startStationReread(int station);
+    bool rereadRunning(int station) const;
+
+    // At exit: closes the port, stops every worker and waits for them.
+    void stopAllWorkers();
+
+private:
+    struct Job {
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+    void stopJob(std::unique_ptr<Job>& job);
+    void reapFinished();
+
+    TransferContext& m_ctx;
+    Transfers m_transfers;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<Job> m_transfer;
+    std::atomic<int> m_transferResult{0};
+    std::map<std::pair<int, int>, std::unique_ptr<Job>> m_monitors; // (global channel, row)
+    std::map<int, std::unique_ptr<Job>> m_rereads;                  // station
+};
+
+} // namespace vok

@@ -1,0 +1,64 @@
+#pragma once
+// Upload and download of the selected stations along the register maps, the identification
+// check before each station, and the connection check that finds the stations on the line.
+
+#include "definitions.h"
+#include "store.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace vok {
+
+class ModbusMaster;
+class Reporter;
+class TextTable;
+
+enum class TransferType : int { Upload = 0, Download = 1, OnlineStart = 2 };
+enum class Direction { Read, Write };
+
+// The process-wide pieces a transfer works on; one per program.
+struct TransferContext {
+    TransferContext(ModbusMaster& m, DataStore& s, DefinitionTables& t, Reporter& r)
+        : master(m), store(s), tables(t), reporter(r)
+    {
+    }
+    ModbusMaster& master;
+    DataStore& store;
+    DefinitionTables& tables;
+    Reporter& reporter;
+    // Node slots in use in the tree, for the progress estimate.
+    int nodeSlotsInUse = 0;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> monitorStop{false};
+};
+
+// The connection check's magic value in register R.
+inline constexpr std::uint16_t kConnectionCheckValue = 0xF864;
+inline constexpr int kCouplingUnit = 63;
+
+class Transfers {
+public:
+    explicit Transfers(TransferContext& context) : m_ctx(context) {}
+
+    // The body of the transfer worker for types 0, 1 and 2: returns the result of the last
+    // identification read, 0 when all succeeded, -1 when no station was selected.
+    int runTransferSequence(TransferType type);
+    // Moves every mapped register of one station; the last result, or -1 when nothing moved.
+    int transferStation(Direction direction, int stationIndex, bool holding, bool reread = false);
+    // Waits 10 ms and reads the 13 identification registers; zeros on failure.
+    int readIdentification(int station, std::uint16_t (&words)[13]);
+    // The connection check on the coupling unit: presence from its bit map.
+    int scanStations();
+
+    // The progress total of a sequence for `selected` stations.
+    std::uint32_t progressTotal(int selected) const;
+
+private:
+    std::string stationSuffix(int station, bool wireNumber) const;
+    void writePreDownload();
+
+    TransferContext& m_ctx;
+};
+
+} // namespace vok
