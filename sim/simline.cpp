@@ -99,18 +99,22 @@ std::string describeFaults(const Faults& f)
 
 Bytes zAnswer(const Bytes& request, const Bytes& modbusAnswer, int status)
 {
-    Bytes frame(request.begin(), request.begin() + 19);
     const std::size_t length = modbusAnswer.size();
+    Bytes frame(20 + length, 0);
+    // The request's header is mirrored; length, status and the embedded answer are new.
+    for (std::size_t i = 0; i < 19 && i < request.size(); ++i)
+        frame[i] = request[i];
     frame[1] = static_cast<std::uint8_t>((length + 17) & 0xFF);
     frame[2] = static_cast<std::uint8_t>((length + 17) >> 8);
     frame[3] = static_cast<std::uint8_t>(status);
     frame[17] = static_cast<std::uint8_t>(length & 0xFF);
     frame[18] = static_cast<std::uint8_t>(length >> 8);
-    frame.insert(frame.end(), modbusAnswer.begin(), modbusAnswer.end());
+    for (std::size_t i = 0; i < length; ++i)
+        frame[19 + i] = modbusAnswer[i];
     std::uint8_t sum = 0;
-    for (std::size_t i = 1; i < frame.size(); ++i)
+    for (std::size_t i = 1; i + 1 < frame.size(); ++i)
         sum = static_cast<std::uint8_t>(sum + frame[i]);
-    frame.push_back(static_cast<std::uint8_t>(-sum));
+    frame.back() = static_cast<std::uint8_t>(-sum);
     return frame;
 }
 

@@ -111,7 +111,9 @@ void SlaveServer::send(const Bytes& answer, double requestWireEnd)
         }
     }
     // The last character is on the wire until then.
-    sleepUntil(start + static_cast<double>(answer.size()) * ct);
+    const double end = start + static_cast<double>(answer.size()) * ct;
+    sleepUntil(end);
+    m_lineFreeAt = end + m_timing.silentInterval();
     log("TX", answer.data(), answer.size());
     ++m_answered;
 }
@@ -138,7 +140,7 @@ void SlaveServer::process(Bytes& buffer, double firstByteAt, bool silence)
             Bytes frame(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(total));
             buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(total));
             log("RX", frame.data(), frame.size());
-            send(m_line.handleZ(frame), firstByteAt + static_cast<double>(total) * ct);
+            send(m_line.handleZ(frame), std::max(firstByteAt, m_lineFreeAt) + static_cast<double>(total) * ct);
             continue;
         }
         const std::size_t length = requestLength(buffer);
@@ -149,7 +151,7 @@ void SlaveServer::process(Bytes& buffer, double firstByteAt, bool silence)
             break; // not a frame start: wait for the silent interval and drop it all
         buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
         log("RX", frame.data(), frame.size());
-        send(m_line.handle(frame), firstByteAt + static_cast<double>(length) * ct);
+        send(m_line.handle(frame), std::max(firstByteAt, m_lineFreeAt) + static_cast<double>(length) * ct);
     }
     if (silence && !buffer.empty()) {
         log("DROP", buffer.data(), buffer.size());

@@ -50,6 +50,8 @@ private:
     std::FILE* m_log = nullptr;
     std::mutex m_logMutex;
     std::atomic<std::uint64_t> m_answered{0};
+    // When the line is free again: the end of the last answer plus the silent interval.
+    double m_lineFreeAt = 0;
 };
 
 // Seconds on a steady clock, for the wire-time model.
