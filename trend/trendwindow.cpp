@@ -1,6 +1,10 @@
 #include "trendwindow.h"
 
+#include "localnames.h"
 #include "textcodec.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
 
 #include <QApplication>
 #include <QLabel>
@@ -10,7 +14,22 @@
 
 CTrendMainFrame::CTrendMainFrame(QWidget* parent) : QMainWindow(parent)
 {
-    setWindowTitle(QStringLiteral("TrendDisplay - Trend"));
+    setWindowTitle(QString::fromLatin1(vok::kTrendTitle));
+    // The loader asks Trend to close through this socket (there may be no X11 to find the window by).
+    auto* server = new QLocalServer(this);
+    const QString name = QString::fromStdString(vok::perUserName(vok::kTrendTitle));
+    QLocalServer::removeServer(name);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    server->listen(name);
+    connect(server, &QLocalServer::newConnection, this, [this, server] {
+        while (QLocalSocket* client = server->nextPendingConnection()) {
+            connect(client, &QLocalSocket::readyRead, this, [this, client] {
+                if (client->readAll().contains("close"))
+                    close();
+            });
+            connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+        }
+    });
     m_texts.load("NameStringTBL_trd.csv");
 
     auto orFallback = [this](int id, const char* fallback) {

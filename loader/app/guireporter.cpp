@@ -1,29 +1,116 @@
 #include "guireporter.h"
 
+#include "loadercore.h"
 #include "textcodec.h"
 #include "texttable.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
+#include <chrono>
+#include <future>
 
-GuiReporter::GuiReporter(const vok::TextTable& texts, QWidget* parent)
-    : QObject(nullptr), m_texts(texts), m_parent(parent)
+
+QString GuiReporter::text(int id, const std::string& suffix) const
 {
+    return vok::decodeText((m_texts ? m_texts->text(id) : std::string()) + suffix);
 }
 
-void GuiReporter::show(const QString& text)
+bool GuiReporter::runOnGui(const std::function<void()>& fn)
 {
-    QMessageBox::information(m_parent, QApplication::applicationName(), text);
+    if (QThread::currentThread() == thread()) {
+        fn();
+        return true;
+    }
+    if (m_closing)
+        return false;
+    auto done = std::make_shared<std::promise<void>>();
+    auto future = done->get_future();
+    QMetaObject::invokeMethod(
+        this,
+        [fn, done] {
+            fn();
+            done->set_value();
+        },
+        Qt::QueuedConnection);
+    while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (m_closing)
+            return false; // the GUI thread is shutting the workers down and will not answer
+    }
+    return true;
+}
+
+void GuiReporter::post(std::function<void()> fn)
+{
+    if (QThread::currentThread() == thread())
+        fn();
+    else if (!m_closing)
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
 }
 
 void GuiReporter::message(int textId, const std::string& suffix)
 {
-    const QString text = vok::decodeText(m_texts.text(textId) + suffix);
-    if (QThread::currentThread() == thread()) {
-        show(text);
-        return;
-    }
-    // A worker waits until the person has read the message, as with a message box of its own.
-    QMetaObject::invokeMethod(this, [this, text] { show(text); }, Qt::BlockingQueuedConnection);
+    const QString t = text(textId, suffix);
+    runOnGui([this, t] { QMessageBox::information(m_window, QApplication::applicationName(), t); });
+}
+
+bool GuiReporter::question(int textId)
+{
+    const QString t = text(textId, {});
+    // Shared, because a question still queued when the window closes outlives this call.
+    auto ok = std::make_shared<bool>(false);
+    runOnGui([this, t, ok] {
+        *ok = QMessageBox::question(m_window, QApplication::applicationName(), t, QMessageBox::Ok | QMessageBox::Cancel)
+            == QMessageBox::Ok;
+    });
+    return *ok;
+}
+
+void GuiReporter::offerSave()
+{
+    runOnGui([this] {
+        if (onOfferSave)
+            onOfferSave();
+    });
+}
+
+void GuiReporter::progressStart(std::uint32_t total)
+{
+    post([this, total] {
+        if (onProgressStart)
+            onProgressStart(total);
+    });
+}
+
+void GuiReporter::progressAdvance(int amount)
+{
+    post([this, amount] {
+        if (onProgressAdvance)
+            onProgressAdvance(amount);
+    });
+}
+
+void GuiReporter::progressEnd()
+{
+    post([this] {
+        if (onProgressEnd)
+            onProgressEnd();
+    });
+}
+
+void GuiReporter::statusText(int textId)
+{
+    const QString t = text(textId, {});
+    post([this, t] {
+        if (onStatusText)
+            onStatusText(t);
+    });
+}
+
+void GuiReporter::refresh(vok::Refresh what)
+{
+    post([this, what] {
+        if (onRefresh)
+            onRefresh(what);
+    });
 }

@@ -1,9 +1,13 @@
 #pragma once
-// The core's reports shown as message boxes on the GUI thread, whichever thread reports.
+// The core's reports shown on the GUI thread, whichever thread reports. A worker waits for
+// the person to answer a message or a question, but never once the window is closing.
 
 #include "reporter.h"
 
 #include <QObject>
+#include <QPointer>
+#include <atomic>
+#include <functional>
 
 class QWidget;
 namespace vok {
@@ -13,11 +17,36 @@ class TextTable;
 class GuiReporter : public QObject, public vok::Reporter {
     Q_OBJECT
 public:
-    GuiReporter(const vok::TextTable& texts, QWidget* parent);
+    GuiReporter() = default;
+    void setTexts(const vok::TextTable* texts) { m_texts = texts; }
+    void setWindow(QWidget* window) { m_window = window; }
+    // From now on workers get no more dialogs (their messages are dropped, questions Cancel).
+    void setClosing() { m_closing = true; }
+
     void message(int textId, const std::string& suffix = {}) override;
+    bool question(int textId) override;
+    void offerSave() override;
+    void progressStart(std::uint32_t total) override;
+    void progressAdvance(int amount) override;
+    void progressEnd() override;
+    void statusText(int textId) override;
+    void refresh(vok::Refresh what) override;
+
+    // What the windows do with the reports.
+    std::function<void()> onOfferSave;
+    std::function<void(std::uint32_t)> onProgressStart;
+    std::function<void(int)> onProgressAdvance;
+    std::function<void()> onProgressEnd;
+    std::function<void(const QString&)> onStatusText;
+    std::function<void(vok::Refresh)> onRefresh;
 
 private:
-    void show(const QString& text);
-    const vok::TextTable& m_texts;
-    QWidget* m_parent;
+    // Runs `fn` on the GUI thread and waits for it, unless the window is closing.
+    bool runOnGui(const std::function<void()>& fn);
+    void post(std::function<void()> fn);
+    QString text(int id, const std::string& suffix) const;
+
+    const vok::TextTable* m_texts = nullptr;
+    QPointer<QWidget> m_window;
+    std::atomic<bool> m_closing{false};
 };

@@ -1,52 +1,113 @@
 #include "mainframe.h"
 
+#include "comsetdlg.h"
+#include "exitdialog.h"
 #include "fileutil.h"
 #include "guireporter.h"
+#include "localnames.h"
+#include "initdialogs.h"
+#include "meterbar.h"
+#include "paramfile.h"
+#include "pilc.h"
+#include "singleinstance.h"
+#include "stationsetup.h"
 #include "textcodec.h"
+#include "transferselect.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLocalSocket>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("VOK loader"));
-    statusBar()->showMessage(QString());
+    m_reporter = std::make_unique<GuiReporter>();
+    m_core = std::make_unique<LoaderCore>(*m_reporter);
+    m_reporter->setTexts(&m_core->texts);
+    m_reporter->setWindow(this);
 
-    m_profile.reload();
-    vok::loadCommSettings(m_profile, m_settings);
-    m_settings.online = m_settings.onOffFlag;
-    vok::makeDirectories(vok::joinPath(m_settings.workingDir, "DATA"));
-    m_texts.load(vok::languageFolderPath(m_settings), vok::joinPath(m_settings.workingDir, "NameStringTBL_trd.csv"));
+    // Status bar and meter bar first, then the settings and texts, then the menus and panes.
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* status = new QStatusBar(central);
+    m_status = new QLabel(status);
+    m_status->setObjectName("statusText");
+    status->addWidget(m_status, 1);
+    m_meter = new CMeterBar(central);
+    m_meter->setObjectName("meterBar");
 
-    m_reporter = std::make_unique<GuiReporter>(m_texts, this);
-    m_link = std::make_unique<vok::Link>(m_settings, *m_reporter);
-
+    m_core->loadSettingsAndTexts();
     buildMenus();
 
-    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter = new QSplitter(Qt::Horizontal, central);
     auto* tree = new QTreeWidget(m_splitter);
+    tree->setObjectName("tree");
     tree->setHeaderHidden(true);
+    m_tree = tree;
     auto* view = new QLabel(m_splitter);
+    view->setObjectName("view");
     view->setAutoFillBackground(true);
-    m_splitter->addWidget(tree);
-    m_splitter->addWidget(view);
-    m_splitter->setSizes({240, 800});
-    setCentralWidget(m_splitter);
+    view->setFocusPolicy(Qt::StrongFocus);
+    m_view = view;
+    m_splitter->addWidget(m_tree);
+    m_splitter->addWidget(m_view);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({240, 1000});
+    layout->addWidget(m_splitter, 1);
+    layout->addWidget(status);
+    layout->addWidget(m_meter);
+    setCentralWidget(central);
+
+    std::string error;
+    if (m_core->trendSection.open(&error))
+        m_core->trendSection.reset();
+    else
+        QMessageBox::warning(this, windowTitle(), QString::fromUtf8("データロギング用オープンに失敗しました。"));
+
+    m_reporter->onProgressStart = [this](std::uint32_t total) { m_meter->start(total); };
+    m_reporter->onProgressAdvance = [this](int amount) { m_meter->advance(amount); };
+    m_reporter->onProgressEnd = [this] { m_meter->finish(); };
+    m_reporter->onStatusText = [this](const QString& t) { statusBar()->showMessage(t, 3000); };
+    m_reporter->onRefresh = [this](vok::Refresh what) { refreshViews(what); };
+    m_reporter->onOfferSave = [this] {
+        if (QMessageBox::question(this, windowTitle(), m_core->text(118, "Save?"), QMessageBox::Ok | QMessageBox::Cancel)
+            == QMessageBox::Ok)
+            saveParameterFile();
+    };
+
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &CMainFrame::updateStatus);
+    timer->start(1000);
+    updateStatus();
+
+    // Escape stops a transfer; F6 and Shift+F6 move between the panes.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { m_core->workers->requestStop(); });
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    auto toggle = [this] { (m_tree->hasFocus() ? m_view : m_tree)->setFocus(); };
+    connect(next, &QShortcut::activated, this, toggle);
+    connect(previous, &QShortcut::activated, this, toggle);
 }
 
 CMainFrame::~CMainFrame()
 {
-    m_link->close();
-}
-
-QString CMainFrame::text(int id) const
-{
-    return vok::decodeText(m_texts.text(id));
+    shutdown();
 }
 
 void CMainFrame::buildMenus()
@@ -54,36 +115,330 @@ void CMainFrame::buildMenus()
     struct Entry {
         const char* caption;
         int textId; // 0 keeps the caption
+        void (CMainFrame::*handler)();
     };
     auto addMenu = [this](int textId, const char* fallback, std::initializer_list<Entry> entries) {
-        QString title = text(textId);
-        QMenu* menu = menuBar()->addMenu(title.isEmpty() ? QString::fromLatin1(fallback) : title);
+        QMenu* menu = menuBar()->addMenu(m_core->text(textId, fallback));
         QList<QAction*> actions;
         for (const Entry& e : entries) {
-            QString caption = e.textId ? text(e.textId) : QString();
-            QAction* a = menu->addAction(caption.isEmpty() ? QString::fromLatin1(e.caption) : caption);
-            a->setEnabled(false); // commands arrive with the windows that serve them
+            QAction* a = menu->addAction(e.textId ? m_core->text(e.textId, e.caption) : QString::fromLatin1(e.caption));
+            a->setObjectName(QString::fromLatin1(e.caption).remove('&').section('\t', 0, 0));
+            if (e.handler)
+                connect(a, &QAction::triggered, this, e.handler);
+            else
+                a->setEnabled(false); // the command's window comes with later work
             actions.push_back(a);
         }
         return actions;
     };
-    auto file = addMenu(1, "&File", {{"Setup", 2}, {"&Print...\tCtrl+P", 0}, {"Print Pre&view", 0},
-                                     {"P&rint Setup...", 3}, {"E&xit", 4}});
-    file.back()->setEnabled(true);
-    connect(file.back(), &QAction::triggered, this, &QWidget::close);
-    addMenu(5, "&View", {{"ModuleStatus", 8}, {"PilcDisp", 19}, {"TrendDef", 9}, {"Utility", 10}, {"ParametersList", 11}});
-    addMenu(12, "&Data", {{"UpLoad (Module->PC)", 13}, {"DownLoad (PC->Module)", 14}, {"Open (File->PC)", 15},
-                          {"Save (PC->File)", 16}});
-    auto help = addMenu(17, "&Help", {{"&About VOK loader...", 18}});
-    help.back()->setEnabled(true);
-    connect(help.back(), &QAction::triggered, this, &CMainFrame::showAbout);
+    auto file = addMenu(1, "&File", {{"Setup", 2, &CMainFrame::commandSetup},
+                                     {"&Print...\tCtrl+P", 0, nullptr},
+                                     {"Print Pre&view", 0, nullptr},
+                                     {"P&rint Setup...", 3, &CMainFrame::commandPrintSetup},
+                                     {"E&xit", 4, nullptr}});
+    file[4]->setEnabled(true);
+    connect(file[4], &QAction::triggered, this, &QWidget::close);
+    auto view = addMenu(5, "&View", {{"ModuleStatus", 8, nullptr},
+                                     {"PilcDisp", 19, &CMainFrame::commandPilcDisp},
+                                     {"TrendDef", 9, nullptr},
+                                     {"Utility", 10, nullptr},
+                                     {"ParametersList", 11, nullptr}});
+    m_dataActions = addMenu(12, "&Data", {{"UpLoad (Module->PC)", 13, &CMainFrame::commandUpload},
+                                          {"DownLoad (PC->Module)", 14, &CMainFrame::commandDownload},
+                                          {"Open (File->PC)", 15, &CMainFrame::commandOpen},
+                                          {"Save (PC->File)", 16, &CMainFrame::commandSave}});
+    m_dataActions.push_back(file[0]);
+    addMenu(17, "&Help", {{"&About VOK loader...", 18, &CMainFrame::commandAbout}});
+    m_familyZeroOnly = {view[2], view[3], file[1], file[2]};
 }
 
-void CMainFrame::showAbout()
+void CMainFrame::greyForFamily()
+{
+    if (m_core->family == 0)
+        return;
+    for (QAction* a : m_familyZeroOnly)
+        a->setEnabled(false);
+}
+
+QString CMainFrame::statusText() const
+{
+    return m_status->text();
+}
+
+void CMainFrame::updateStatus()
+{
+    QString text = m_core->settings.online ? QStringLiteral("Online:") : QStringLiteral("Offline:");
+    if (m_core->master->lastCommStatus() != 0)
+        text += m_core->text(121, "Communication error");
+    else if (m_core->master->currentStation() != 0)
+        text += QStringLiteral("ST=%1").arg(m_core->master->currentStation());
+    m_status->setText(text);
+}
+
+void CMainFrame::refreshViews(vok::Refresh)
+{
+    m_view->update();
+    m_tree->update();
+}
+
+void CMainFrame::setTransferring(bool on)
+{
+    // While a transfer runs nobody edits; Escape still reaches the frame.
+    m_splitter->setEnabled(!on);
+    for (QAction* a : m_dataActions)
+        a->setEnabled(!on);
+}
+
+void CMainFrame::startTransfer(vok::TransferType type)
+{
+    setTransferring(true);
+    m_core->workers->onTransferFinished = [this](int) {
+        QMetaObject::invokeMethod(this, [this] {
+            setTransferring(false);
+            refreshViews(vok::Refresh::TreeAndViews);
+        }, Qt::QueuedConnection);
+    };
+    m_core->workers->startTransferWorker(type);
+}
+
+void CMainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_startupDone)
+        return;
+    m_startupDone = true;
+    // The start-up procedure runs once the window is up, as the tree's first update.
+    QTimer::singleShot(0, this, [this] {
+        if (runStartup() != 0) {
+            m_core->quitWithoutAsking = true;
+            close();
+            return;
+        }
+        greyForFamily();
+        m_ready = true;
+    });
+}
+
+int CMainFrame::runStartup()
+{
+    LoaderCore& c = *m_core;
+    c.settings.languageChanges = 0;
+    c.profile.reload();
+    c.settings.onOffFlag = c.profile.ini().intValue(vok::kProfileSection, "OnOff_flg", 0);
+    c.settings.online = c.settings.onOffFlag;
+    vok::loadCommSettings(c.profile, c.settings);
+
+    CINIT_SelectDlg familyDialog(c.texts, this);
+    if (familyDialog.exec() != QDialog::Accepted)
+        return -1;
+    c.loadDefinitions(familyDialog.family());
+
+    CINIT_ModeDlg modeDialog(c.texts, c.family, this);
+    modeDialog.onInitialValues = [this, &c, &modeDialog] {
+        c.settings.online = 0;
+        c.settings.startupMode = 0;
+        CStSet setup(c.texts, c.store, &modeDialog);
+        if (setup.exec() != QDialog::Accepted)
+            return false;
+        c.store.rebuildChannelLists();
+        if (c.family == 0) {
+            c.tables->applyDefaults(vok::ListType::Function, c.store);
+            c.tables->applyDefaults(vok::ListType::Event, c.store);
+        } else {
+            c.tables->applyDefaults(c.family == 1 ? vok::ListType::Com : vok::ListType::ProfCom, c.store);
+        }
+        return true;
+    };
+    modeDialog.onFromFile = [this, &c] {
+        c.settings.online = 0;
+        c.settings.startupMode = 1;
+        if (openParameterFile() < 0)
+            return false;
+        c.store.rebuildChannelLists();
+        return true;
+    };
+    modeDialog.onReception = [this, &c, &modeDialog](bool specified) {
+        if (c.family != 0) {
+            c.store.stationPresent.fill(0);
+            c.store.stationPresent[0] = 1;
+        } else if (specified) {
+            CCStSetDlg2 select(c.texts, {}, &modeDialog);
+            if (select.exec() != QDialog::Accepted)
+                return false;
+            c.store.stationPresent = select.selection();
+        } else {
+            c.store.stationPresent.fill(1);
+        }
+        modeDialog.showStatus(c.text(119, "The module connection is being checked."));
+        c.store.selectPresentStations();
+        startTransfer(vok::TransferType::OnlineStart);
+        c.settings.online = 0;
+        c.settings.startupMode = 2;
+        return true;
+    };
+    if (modeDialog.exec() != QDialog::Accepted)
+        return -1;
+    return 0;
+}
+
+long long CMainFrame::openParameterFile()
+{
+    const char* ext = vok::parameterFileExtension(m_core->family);
+    const QString filter = QString::fromStdString(vok::parameterFileFilter(m_core->family));
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QDir::currentPath(), filter);
+    if (path.isEmpty())
+        return -1;
+    const long long n = vok::loadParameterFile(m_core->store, path.toStdString());
+    if (n < 0) {
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("%1 cannot be read.").arg(path));
+        return n;
+    }
+    if (n != static_cast<long long>(vok::kParameterFileSize))
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("%1 has %2 bytes, not %3: the stations past its end were left as they were.")
+                                 .arg(path)
+                                 .arg(n)
+                                 .arg(vok::kParameterFileSize));
+    (void)ext;
+    return n;
+}
+
+long long CMainFrame::saveParameterFile()
+{
+    const QString filter = QString::fromStdString(vok::parameterFileFilter(m_core->family));
+    QFileDialog dialog(this, QString(), QDir::currentPath(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QString::fromLatin1(vok::parameterFileExtension(m_core->family)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return -1;
+    std::string error;
+    const long long n = vok::saveParameterFile(m_core->store, dialog.selectedFiles().first().toStdString(), &error);
+    // A failed save must not look like a saved file; the old file is still there.
+    if (n < 0)
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
+    return n;
+}
+
+void CMainFrame::commandSetup()
+{
+    CComSetDlg dialog(*m_core, this);
+    dialog.exec();
+}
+
+void CMainFrame::commandPrintSetup()
+{
+    QPrinter printer;
+    QPageSetupDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_core->printerName = printer.printerName().toStdString();
+}
+
+void CMainFrame::commandPilcDisp()
+{
+    if (m_core->family == 0) {
+        CPilcSetDlg dialog(m_core->texts, m_core->store, this);
+        dialog.exec();
+    } else {
+        CPilcDspDlg dialog(m_core->texts, m_core->store, this);
+        dialog.exec();
+    }
+}
+
+void CMainFrame::commandUpload()
+{
+    LoaderCore& c = *m_core;
+    if (c.family == 0) {
+        CCStSetDlg2 select(c.texts, c.store.stationPresent, this);
+        if (select.exec() != QDialog::Accepted)
+            return;
+        c.store.stationSelected = select.selection();
+    } else {
+        c.store.stationSelected.fill(0);
+        c.store.stationSelected[0] = 1;
+        if (QMessageBox::question(this, windowTitle(), c.text(126, "Upload?"), QMessageBox::Ok | QMessageBox::Cancel)
+            != QMessageBox::Ok)
+            return;
+    }
+    startTransfer(vok::TransferType::Upload);
+}
+
+void CMainFrame::commandDownload()
+{
+    LoaderCore& c = *m_core;
+    if (c.family == 0) {
+        CCStSetDlg2 select(c.texts, c.store.stationPresent, this);
+        if (select.exec() != QDialog::Accepted)
+            return;
+        c.store.stationSelected = select.selection();
+    } else {
+        c.store.stationSelected.fill(0);
+        c.store.stationSelected[0] = 1;
+        if (QMessageBox::question(this, windowTitle(), c.text(127, "Download?"), QMessageBox::Ok | QMessageBox::Cancel)
+            != QMessageBox::Ok)
+            return;
+    }
+    startTransfer(vok::TransferType::Download);
+}
+
+void CMainFrame::commandOpen()
+{
+    if (QMessageBox::question(this, windowTitle(), m_core->text(118, "Save?"), QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok)
+        saveParameterFile();
+    if (openParameterFile() >= 0)
+        m_core->store.rebuildChannelLists();
+    refreshViews(vok::Refresh::TreeAndViews);
+}
+
+void CMainFrame::commandSave()
+{
+    saveParameterFile();
+}
+
+void CMainFrame::commandAbout()
 {
     QMessageBox box(this);
-    box.setWindowTitle(text(18));
+    box.setWindowTitle(m_core->text(18));
     box.setText(QStringLiteral("VOK loader Version 1.3.6"));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    if (!m_core->quitWithoutAsking) {
+        CSyuuryouDlg dialog(m_core->texts, this);
+        dialog.exec();
+        if (dialog.answer() == CSyuuryouDlg::Cancel) {
+            event->ignore();
+            return;
+        }
+        if (dialog.answer() == CSyuuryouDlg::Yes)
+            saveParameterFile();
+        // Favourites and hidden marks are saved by the tree (at a language change already).
+    }
+    m_closing = true;
+    shutdown();
+    event->accept();
+}
+
+void CMainFrame::shutdown()
+{
+    if (!m_core)
+        return;
+    m_reporter->setClosing();
+    // Trend listens on a socket named after its title; it closes when asked.
+    QLocalSocket trend;
+    trend.connectToServer(QString::fromStdString(vok::perUserName(vok::kTrendTitle)));
+    if (trend.waitForConnected(300)) {
+        trend.write("close\n");
+        trend.flush();
+        trend.waitForBytesWritten(300);
+    }
+    m_core->workers->stopAllWorkers();
+    m_core->trendSection.release(true);
 }

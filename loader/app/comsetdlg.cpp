@@ -1,0 +1,119 @@
+#include "comsetdlg.h"
+
+#include "loadercore.h"
+#include "serialport.h"
+#include "textcodec.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CComSetDlg::CComSetDlg(LoaderCore& core, QWidget* parent) : QDialog(parent), m_core(core)
+{
+    setObjectName("ComNo.");
+    setWindowTitle(core.text(30, "Communication settings"));
+    const vok::CommSettings& s = core.settings;
+    auto* layout = new QVBoxLayout(this);
+    auto combo = [this](const char* name) {
+        auto* c = new QComboBox(this);
+        c->setObjectName(name);
+        return c;
+    };
+
+    auto* comm = new QGroupBox(core.text(31, "Communication"), this);
+    auto* form = new QFormLayout(comm);
+    m_port = combo("port");
+    for (int n = 1; n <= 8; ++n) {
+        const std::string device = vok::comDevicePath(s, n);
+        m_port->addItem(QStringLiteral("com%1   %2").arg(n).arg(QString::fromStdString(device)));
+    }
+    m_baud = combo("baud");
+    for (int i = 0; i < vok::kBaudRates; ++i)
+        m_baud->addItem(QString::fromLatin1(vok::baudLabel(i)));
+    m_parity = combo("parity");
+    for (int id : {40, 41, 42})
+        m_parity->addItem(core.text(id, id == 40 ? "None" : id == 41 ? "Odd" : "Even"));
+    m_byte = combo("byte");
+    m_byte->addItems({"7", "8"});
+    m_stop = combo("stop");
+    m_stop->addItems({"1", "1.5", "2"});
+    form->addRow(core.text(34, "COM port"), m_port);
+    form->addRow(core.text(35, "Baud rate"), m_baud);
+    form->addRow(core.text(36, "Parity"), m_parity);
+    form->addRow(core.text(37, "Byte length"), m_byte);
+    form->addRow(core.text(38, "Stop bit"), m_stop);
+    layout->addWidget(comm);
+
+    auto* command = new QGroupBox(core.text(32, "Command"), this);
+    auto* cl = new QVBoxLayout(command);
+    m_command = combo("command");
+    m_command->addItem(core.text(47, "normal"));
+    m_command->addItem(core.text(48, "special"));
+    cl->addWidget(m_command);
+    layout->addWidget(command);
+
+    auto* online = new QGroupBox(core.text(33, "Online / offline"), this);
+    auto* ol = new QVBoxLayout(online);
+    m_online = combo("online");
+    m_online->addItem(core.text(44, "Offline"));
+    m_online->addItem(core.text(45, "Online"));
+    ol->addWidget(m_online);
+    layout->addWidget(online);
+
+    auto* language = new QGroupBox(core.text(50, "Language"), this);
+    auto* ll = new QVBoxLayout(language);
+    m_language = combo("language");
+    for (const std::string& name : vok::languageList(s.workingDir))
+        m_language->addItem(vok::decodeText(name));
+    ll->addWidget(m_language);
+    layout->addWidget(language);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(core.text(97, "OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(core.text(98, "Cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    // The online state is a choice only after an online start; the communication families
+    // speak plain frames.
+    m_online->setEnabled(s.startupMode == 2);
+    m_command->setEnabled(core.family == 0);
+
+    m_port->setCurrentIndex(s.comNo - 1);
+    m_baud->setCurrentIndex(s.bps);
+    m_parity->setCurrentIndex(s.parity);
+    m_byte->setCurrentIndex(s.byteLength);
+    m_stop->setCurrentIndex(s.stopBits);
+    m_command->setCurrentIndex(s.cmdMode);
+    m_online->setCurrentIndex(s.online ? 1 : 0);
+    m_language->setCurrentIndex(s.language);
+}
+
+void CComSetDlg::accept()
+{
+    vok::CommSettings& s = m_core.settings;
+    s.comNo = m_port->currentIndex() + 1;
+    s.bps = m_baud->currentIndex();
+    s.parity = m_parity->currentIndex();
+    s.byteLength = m_byte->currentIndex();
+    s.stopBits = m_stop->currentIndex();
+    s.cmdMode = m_command->currentIndex();
+    const int language = m_language->currentIndex();
+    if (language >= 0 && language != s.language) {
+        s.language = language;
+        if (s.languageChanges == 0 && onFirstLanguageChange)
+            onFirstLanguageChange();
+        ++s.languageChanges;
+        s.languageFolder = vok::languageFolderName(language);
+    }
+    std::string error;
+    if (!vok::saveCommSettings(m_core.profile, s, &error))
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
+    s.online = m_online->currentIndex() == 1 ? 1 : 0;
+    QDialog::accept();
+}

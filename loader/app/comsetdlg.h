@@ -1,0 +1,34 @@
+#pragma once
+// The communication settings dialog: port and line, command mode, online/offline, language.
+
+#include <QDialog>
+#include <functional>
+
+class QComboBox;
+class LoaderCore;
+
+class CComSetDlg : public QDialog {
+    Q_OBJECT
+public:
+    CComSetDlg(LoaderCore& core, QWidget* parent = nullptr);
+    void accept() override;
+
+    // Called once, at the first language change of the run, before the folder changes:
+    // the tree saves its favourites and hidden marks for the old language.
+    std::function<void()> onFirstLanguageChange;
+
+    QComboBox* port() const { return m_port; }
+    QComboBox* baud() const { return m_baud; }
+    QComboBox* language() const { return m_language; }
+
+private:
+    LoaderCore& m_core;
+    QComboBox* m_port;
+    QComboBox* m_baud;
+    QComboBox* m_parity;
+    QComboBox* m_byte;
+    QComboBox* m_stop;
+    QComboBox* m_online;
+    QComboBox* m_command;
+    QComboBox* m_language;
+};

@@ -1,0 +1,51 @@
+#include "transferselect.h"
+
+#include "loadercore.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CCStSetDlg2::CCStSetDlg2(const vok::TextTable& texts, const std::array<std::int32_t, 32>& preset, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(uiText(texts, 145, "Station selection"));
+    auto* layout = new QVBoxLayout(this);
+    auto* groups = new QHBoxLayout;
+    for (int g = 0; g < 2; ++g) {
+        auto* box = new QGroupBox(uiText(texts, g == 0 ? 146 : 147, g == 0 ? "ControlModule" : "Event (In/Output) Module"), this);
+        auto* grid = new QGridLayout(box);
+        grid->addWidget(new QLabel(uiText(texts, 148, "Station"), box), 0, 0);
+        grid->addWidget(new QLabel(uiText(texts, 150, "Transfer"), box), 0, 1);
+        for (int row = 0; row < 16; ++row) {
+            const int index = 16 * g + row;
+            grid->addWidget(new QLabel(QString::number(index + 1), box), row + 1, 0);
+            auto* check = new QCheckBox(box);
+            check->setObjectName(QStringLiteral("station%1").arg(index + 1));
+            check->setChecked(preset[static_cast<std::size_t>(index)] != 0);
+            m_boxes[static_cast<std::size_t>(index)] = check;
+            grid->addWidget(check, row + 1, 1);
+        }
+        groups->addWidget(box);
+    }
+    layout->addLayout(groups);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(uiText(texts, 97, "OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(uiText(texts, 98, "Cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+std::array<std::int32_t, 32> CCStSetDlg2::selection() const
+{
+    std::array<std::int32_t, 32> out{};
+    for (std::size_t i = 0; i < 32; ++i)
+        out[i] = m_boxes[i]->isChecked() ? 1 : 0;
+    return out;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The choice of the stations an upload or download works on.
+
+#include <QDialog>
+#include <array>
+#include <cstdint>
+
+class QCheckBox;
+namespace vok {
+class TextTable;
+}
+
+class CCStSetDlg2 : public QDialog {
+    Q_OBJECT
+public:
+    CCStSetDlg2(const vok::TextTable& texts, const std::array<std::int32_t, 32>& preset, QWidget* parent = nullptr);
+    std::array<std::int32_t, 32> selection() const;
+    QCheckBox* box(int stationIndex) const { return m_boxes[static_cast<std::size_t>(stationIndex)]; }
+
+private:
+    std::array<QCheckBox*, 32> m_boxes{};
+};
