@@ -210,8 +210,11 @@ bool SimLine::start(std::string* error)
         int kind;
     };
     for (Item item : {Item{231, 0}, Item{233, 1}, Item{234, 2}}) {
+        // The trend items are keys in the text table, translated to their names at load.
         ParameterDefinition d;
-        if (m_tables->findDefinition(control, m_texts.slot(item.textId), d) != kTableOk)
+        const std::string& name = m_texts.slot(item.textId);
+        if (m_tables->findDefinition(control, name, d) != kTableOk
+            && m_tables->findByName(m_tables->addListName(control), name, d) != kTableOk)
             continue;
         for (int c = 0; c < 4; ++c) {
             if (d.registers[c])

@@ -59,6 +59,7 @@ TEST(Sim, ReadsAndWritesEveryStationKind)
     // An event module: module-wide registers; a process value moves on its own.
     EXPECT_EQ(line.read(17, 40001, v, 2), kCommOk);
     EXPECT_EQ(line.read(1, 31001, v), kCommOk);
+    EXPECT_NE(v[0], 0u) << "the process value swings around the set value";
 
     EXPECT_EQ(line.read(1, 40999, v), exceptionResult(2)) << "not a defined register";
     EXPECT_EQ(line.write(17, 41001, 1), exceptionResult(2)) << "an event module has no channel blocks";

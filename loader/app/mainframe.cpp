@@ -13,6 +13,8 @@
 #include "stationsetup.h"
 #include "textcodec.h"
 #include "transferselect.h"
+#include "treeexp.h"
+#include "vokview.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -55,15 +57,15 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     buildMenus();
 
     m_splitter = new QSplitter(Qt::Horizontal, central);
-    auto* tree = new QTreeWidget(m_splitter);
-    tree->setObjectName("tree");
-    tree->setHeaderHidden(true);
-    m_tree = tree;
-    auto* view = new QLabel(m_splitter);
-    view->setObjectName("view");
-    view->setAutoFillBackground(true);
-    view->setFocusPolicy(Qt::StrongFocus);
-    m_view = view;
+    m_tree = new CTreeExp(m_splitter);
+    m_tree->setMenuTexts(m_core->text(156, "Favourite"), m_core->text(157, "Hide"));
+    m_view = new CVokView(*m_core, m_splitter);
+    auto stop = [this] { m_core->workers->requestStop(); };
+    m_tree->onEscape = stop;
+    m_view->onEscape = stop;
+    m_tree->onFocusView = [this] { m_view->setFocus(); };
+    m_view->onFocusTree = [this] { m_tree->setFocus(); };
+    m_tree->onLoadPage = [this](int node, int mode) { loadPage(node, mode); };
     m_splitter->addWidget(m_tree);
     m_splitter->addWidget(m_view);
     m_splitter->setStretchFactor(1, 1);
@@ -100,7 +102,12 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     connect(escape, &QShortcut::activated, this, [this] { m_core->workers->requestStop(); });
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
-    auto toggle = [this] { (m_tree->hasFocus() ? m_view : m_tree)->setFocus(); };
+    auto toggle = [this] {
+        if (m_tree->hasFocus())
+            m_view->setFocus();
+        else
+            m_tree->setFocus();
+    };
     connect(next, &QShortcut::activated, this, toggle);
     connect(previous, &QShortcut::activated, this, toggle);
 }
@@ -177,8 +184,47 @@ void CMainFrame::updateStatus()
 
 void CMainFrame::refreshViews(vok::Refresh)
 {
+    // The columns follow the channel lists, which a transfer or a file may have changed.
+    if (m_currentPage >= 0)
+        loadPage(m_currentPage, 1);
     m_view->update();
     m_tree->update();
+}
+
+bool CMainFrame::loadPage(int node, int mode)
+{
+    if (!m_paramTree)
+        return false;
+    tree::Page page;
+    if (!m_paramTree->loadPage(node, page))
+        return false;
+    m_currentPage = node;
+    m_view->showPage(page, mode == 1);
+    return true;
+}
+
+void CMainFrame::buildTree()
+{
+    m_paramTree = std::make_unique<tree::ParameterTree>(*m_core->tables, m_core->texts, m_core->family);
+    m_paramTree->onMessage = [this](const std::string& m) {
+        QMessageBox::information(this, windowTitle(), QString::fromStdString(m));
+    };
+    m_paramTree->onTextMessage = [this](int id) { QMessageBox::information(this, windowTitle(), m_core->text(id)); };
+    m_paramTree->loadHiddenMarks();
+    m_paramTree->build();
+    m_tree->setTree(m_paramTree.get());
+    const int first = m_paramTree->firstFavouritePage();
+    m_tree->selectNode(first);
+    loadPage(first, 0);
+}
+
+void CMainFrame::saveTreeFiles()
+{
+    if (!m_paramTree)
+        return;
+    std::string error;
+    if (!m_paramTree->saveFavourites(&error) || !m_paramTree->saveHiddenMarks(&error))
+        qWarning("%s", error.c_str());
 }
 
 void CMainFrame::setTransferring(bool on)
@@ -215,6 +261,7 @@ void CMainFrame::showEvent(QShowEvent* event)
             return;
         }
         greyForFamily();
+        buildTree();
         m_ready = true;
     });
 }
@@ -322,6 +369,7 @@ long long CMainFrame::saveParameterFile()
 void CMainFrame::commandSetup()
 {
     CComSetDlg dialog(*m_core, this);
+    dialog.onFirstLanguageChange = [this] { saveTreeFiles(); };
     dialog.exec();
 }
 
@@ -387,7 +435,11 @@ void CMainFrame::commandOpen()
         saveParameterFile();
     if (openParameterFile() >= 0)
         m_core->store.rebuildChannelLists();
-    refreshViews(vok::Refresh::TreeAndViews);
+    if (m_paramTree) {
+        const int first = m_paramTree->firstFavouritePage();
+        m_tree->selectNode(first);
+        loadPage(first, 0);
+    }
 }
 
 void CMainFrame::commandSave()
@@ -419,7 +471,9 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         }
         if (dialog.answer() == CSyuuryouDlg::Yes)
             saveParameterFile();
-        // Favourites and hidden marks are saved by the tree (at a language change already).
+        // After a language change both were saved at the change, for the old language.
+        if (m_core->settings.languageChanges == 0)
+            saveTreeFiles();
     }
     m_closing = true;
     shutdown();

@@ -10,6 +10,11 @@
 
 class GuiReporter;
 class CMeterBar;
+class CTreeExp;
+class CVokView;
+namespace tree {
+class ParameterTree;
+}
 class QLabel;
 class QSplitter;
 class QAction;
@@ -26,6 +31,13 @@ public:
     QString statusText() const;
     // Whether the start-up procedure has run and the window serves commands.
     bool ready() const { return m_ready; }
+    CTreeExp* treeExplorer() const { return m_tree; }
+    CVokView* parameterView() const { return m_view; }
+    tree::ParameterTree* parameterTree() const { return m_paramTree.get(); }
+    // Loads a page of the tree into the view (mode 0 from the top, 1 keeping the position).
+    bool loadPage(int node, int mode);
+    // Saves the favourites and hidden marks of the tree's language folder.
+    void saveTreeFiles();
 
     // The start-up procedure: module family, definitions, start-up mode. 0, or -1 when a
     // dialog was cancelled (the program then ends without the exit dialog).
@@ -57,12 +69,15 @@ private:
     void refreshViews(vok::Refresh what);
     void greyForFamily();
     void shutdown();
+    void buildTree();
 
     std::unique_ptr<GuiReporter> m_reporter;
     std::unique_ptr<LoaderCore> m_core;
     QSplitter* m_splitter = nullptr;
-    QWidget* m_tree = nullptr;
-    QWidget* m_view = nullptr;
+    CTreeExp* m_tree = nullptr;
+    CVokView* m_view = nullptr;
+    std::unique_ptr<tree::ParameterTree> m_paramTree;
+    int m_currentPage = -1;
     QLabel* m_status = nullptr;
     CMeterBar* m_meter = nullptr;
     QList<QAction*> m_familyZeroOnly;

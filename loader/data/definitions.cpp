@@ -380,6 +380,11 @@ const DefinitionTables::Table* DefinitionTables::table(const std::string& fileNa
             std::size_t c2 = line.find(',', c1 + 1);
             if (c2 != std::string_view::npos && c2 > c1 + 1)
                 t.keyRows.emplace(std::string(line.substr(c1 + 1, c2 - c1 - 1)), pos);
+            if (c2 != std::string_view::npos && c2 <= 14) {
+                std::size_t c3 = line.find(',', c2 + 1);
+                if (c3 != std::string_view::npos && c3 > c2 + 1)
+                    t.nameRows.emplace(std::string(line.substr(c2 + 1, c3 - c2 - 1)), pos);
+            }
         }
         if (eol != std::string_view::npos) {
             if (std::size_t last = line.rfind(','); last != std::string_view::npos && last + 1 < line.size())
@@ -418,6 +423,21 @@ int DefinitionTables::findIn(const std::string& addList, std::string_view key, P
         return kTableCannotOpen;
     auto it = t->keyRows.find(std::string(key));
     if (it == t->keyRows.end())
+        return kTableKeyAbsent;
+    int rc = parseDefinition(t->bytes->view().substr(it->second), definition);
+    if (rc == kTableOk)
+        loadValueLists(definition);
+    return rc;
+}
+
+int DefinitionTables::findByName(const std::string& addList, std::string_view name, ParameterDefinition& definition)
+{
+    definition = ParameterDefinition();
+    const Table* t = table(addList);
+    if (!t)
+        return kTableCannotOpen;
+    auto it = t->nameRows.find(std::string(name));
+    if (it == t->nameRows.end())
         return kTableKeyAbsent;
     int rc = parseDefinition(t->bytes->view().substr(it->second), definition);
     if (rc == kTableOk)

@@ -176,6 +176,9 @@ public:
     int addListFilePath(ListType type, std::string& out, int favoriteGroup = 0) const;
 
     int findDefinition(ListType type, std::string_view key, ParameterDefinition& definition, int favoriteGroup = 0);
+    // The row whose name (third field) is `name`, where at most 14 characters stand before
+    // the name on its line: the row a search for ",name," parses. 0, -1 or -2.
+    int findByName(const std::string& addList, std::string_view name, ParameterDefinition& definition);
 
     struct Group {
         int result = 0; // the count, or a negative code
@@ -205,6 +208,7 @@ private:
         std::optional<FileBytes> bytes;
         std::unordered_map<std::string, std::size_t> keyRows; // key -> offset of its row
         std::unordered_set<std::string> lastFields;           // keys standing at a row's end
+        std::unordered_map<std::string, std::size_t> nameRows; // name -> offset of its row
     };
     const Table* table(const std::string& fileName);
     int findIn(const std::string& addList, std::string_view key, ParameterDefinition& definition);

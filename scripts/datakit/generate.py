@@ -104,7 +104,8 @@ class MainList:
             self.rows.append(((group if i == 0 else ("", "")), (page if i == 0 else ("", "")), key))
 
     def lines(self, lang):
-        out = ["// " + self.comment[lang] + ",,", self.caption[lang] + ",,"]
+        # A line holding only a comment; the caption line follows it.
+        out = ["// " + self.comment[lang], self.caption[lang] + ",,"]
         group_seen = set()
         for g, pg, key in self.rows:
             gname = g[lang]

@@ -1,0 +1,70 @@
+#pragma once
+// The parameter view: the page as a grid of parameters and the channels of the section's
+// stations, with edited values in red and failed transfers as "-".
+
+#include "paramtree.h"
+
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+class LoaderCore;
+class QScrollBar;
+
+class CVokView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kRowHeight = 18;
+    static constexpr int kVisibleColumns = 8;
+
+    explicit CVokView(LoaderCore& core, QWidget* parent = nullptr);
+
+    // Shows a page; `keepPosition` keeps the scroll position (mode 1).
+    void showPage(const tree::Page& page, bool keepPosition);
+    void clearPage();
+
+    // What the grid shows, by page row (0 = first parameter) and column.
+    int columnCount() const { return static_cast<int>(m_columns.size()); }
+    int rowCount() const { return static_cast<int>(m_page.definitions.size()); }
+    QString headerText(int column) const;
+    QString cellText(int row, int column) const;
+    bool cellEdited(int row, int column) const;
+    QString title() const;
+    int visibleRows() const;
+    QScrollBar* horizontal() const { return m_h; }
+    QScrollBar* vertical() const { return m_v; }
+    int selectedColumn() const { return m_selColumn; }
+    int selectedRow() const { return m_selRow; }
+
+    std::function<void()> onEscape;
+    std::function<void()> onFocusTree;
+    // A value cell was opened (Enter or a double click: input; F1 or the right button: the
+    // detail screen). The dialogs that serve it come later; until then nothing opens.
+    std::function<void(int row, int column, bool detail)> onOpenCell;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void layoutColumns();
+    void updateRanges();
+    bool cellAt(const QPoint& p, int& column, int& row) const;
+    void open(bool detail);
+    int namesWidth() const;
+    int columnWidth() const;
+
+    LoaderCore& m_core;
+    tree::Page m_page;
+    std::vector<int> m_columns; // global channel numbers
+    bool m_eventColumns = false;
+    bool m_stationOneColumns = false;
+    QScrollBar* m_h;
+    QScrollBar* m_v;
+    int m_selColumn = 0; // relative to the first visible column
+    int m_selRow = 1;    // 1 = first visible parameter row
+};
