@@ -52,6 +52,12 @@ TextEncoding detectEncoding(std::string_view bytes)
 QString decodeText(std::string_view bytes)
 {
     QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    // Most texts (numbers, keys) are plain ASCII.
+    bool ascii = true;
+    for (char c : bytes)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii)
+        return QString::fromLatin1(view);
     if (isValidUtf8(bytes))
         return QString::fromUtf8(view);
     QStringDecoder decoder("Shift_JIS");

@@ -39,6 +39,7 @@ CVokView::CVokView(LoaderCore& core, QWidget* parent) : QWidget(parent), m_core(
 void CVokView::clearPage()
 {
     m_page = tree::Page();
+    m_names.clear();
     m_columns.clear();
     updateRanges();
     update();
@@ -47,6 +48,9 @@ void CVokView::clearPage()
 void CVokView::showPage(const tree::Page& page, bool keepPosition)
 {
     m_page = page;
+    m_names.clear();
+    for (const vok::ParameterDefinition& d : m_page.definitions)
+        m_names.push_back(QStringLiteral("  ") + vok::decodeText(d.name));
     layoutColumns();
     if (!keepPosition) {
         m_h->setValue(0);
@@ -205,8 +209,7 @@ void CVokView::paintEvent(QPaintEvent*)
         const QRect nameCell(0, y, names, kRowHeight);
         p.fillRect(nameCell, kLightCyan);
         p.setPen(Qt::black);
-        p.drawText(nameCell.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("  ") + vok::decodeText(m_page.definitions[static_cast<std::size_t>(row)].name));
+        p.drawText(nameCell.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, m_names[static_cast<std::size_t>(row)]);
         for (int c = 0; c < columns; ++c) {
             const QRect cell(names + c * cw, y, cw, kRowHeight);
             p.setPen(cellEdited(row, firstColumn + c) ? kRed : QColor(Qt::black));

@@ -61,6 +61,7 @@ private:
     LoaderCore& m_core;
     tree::Page m_page;
     std::vector<int> m_columns; // global channel numbers
+    std::vector<QString> m_names; // the page's parameter names, decoded once
     bool m_eventColumns = false;
     bool m_stationOneColumns = false;
     QScrollBar* m_h;
