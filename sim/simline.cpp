@@ -120,6 +120,17 @@ Bytes zAnswer(const Bytes& request, const Bytes& modbusAnswer, int status)
 
 SimLine::SimLine(LineConfig config) : m_config(std::move(config)) {}
 
+SimLine::Module SimLine::makeModule(int station, int address, const std::string& code, const char* status)
+{
+    Module m;
+    m.station = station;
+    m.address = address;
+    m.code = code;
+    for (std::size_t i = 0; i < m.status.size(); ++i)
+        m.status[i] = static_cast<unsigned char>(status[i]);
+    return m;
+}
+
 int SimLine::addressOf(int station) const
 {
     return (station == 1 && (m_config.family == 1 || m_config.family == 2)) ? 128 : station;
@@ -169,30 +180,15 @@ bool SimLine::start(std::string* error)
     }
 
     m_modules.clear();
-    for (const auto& [station, code] : m_config.stations) {
-        Module m;
-        m.station = station;
-        m.address = addressOf(station);
-        m.code = code;
-        const char* text = "RUN  OK   ";
-        for (int i = 0; i < 10; ++i)
-            m.status[i] = static_cast<unsigned char>(text[i]);
-        m_modules.push_back(std::move(m));
-    }
+    for (const auto& [station, code] : m_config.stations)
+        m_modules.push_back(makeModule(station, addressOf(station), code, "RUN  OK   "));
     Module coupling;
     coupling.address = kCouplingAddress;
     coupling.code = "VOKZ000000000";
     m_modules.push_back(coupling);
     if (m_config.family == 0) {
-        for (const auto& [address, code] : m_config.modules) {
-            Module m;
-            m.address = address;
-            m.code = code;
-            const char* text = "LINK OK   ";
-            for (int i = 0; i < 10; ++i)
-                m.status[i] = static_cast<unsigned char>(text[i]);
-            m_modules.push_back(std::move(m));
-        }
+        for (const auto& [address, code] : m_config.modules)
+            m_modules.push_back(makeModule(0, address, code, "LINK OK   "));
     }
 
     // Registers the modules change on their own.
@@ -537,14 +533,7 @@ bool SimLine::setPresent(int station, const std::string& code)
         return true;
     m_config.stations[station] = code;
     m_store.stationPresent[station - 1] = 1;
-    Module m;
-    m.station = station;
-    m.address = addressOf(station);
-    m.code = code;
-    const char* text = "RUN  OK   ";
-    for (int i = 0; i < 10; ++i)
-        m.status[i] = static_cast<unsigned char>(text[i]);
-    m_modules.push_back(std::move(m));
+    m_modules.push_back(makeModule(station, addressOf(station), code, "RUN  OK   "));
     return true;
 }
 

@@ -94,6 +94,8 @@ private:
         std::map<int, std::uint16_t> extra; // registers of the modules outside the store
     };
 
+    // A module with its code and the ten characters of its status block.
+    static Module makeModule(int station, int address, const std::string& code, const char* status);
     Module* moduleAt(int address);
     const Faults& faultsOf(int station) const;
     Bytes answer(Module& m, const Bytes& request, bool& silent);

@@ -94,11 +94,12 @@ void SlaveServer::send(const Bytes& answer, double requestWireEnd)
     const double ct = m_timing.charTime();
     double start = std::max(monotonicSeconds(), requestWireEnd + m_timing.silentInterval())
         + m_timing.responseDelayMs / 1000.0;
-    // Bytes leave in small chunks, each when its first character would be on the wire.
+    // Bytes go out in small chunks, each once its last character is complete on the wire,
+    // as a receiver would have them: the last byte arrives when the answer ends.
     constexpr std::size_t kChunk = 8;
     for (std::size_t i = 0; i < answer.size(); i += kChunk) {
-        sleepUntil(start + static_cast<double>(i) * ct);
         const std::size_t n = std::min(kChunk, answer.size() - i);
+        sleepUntil(start + static_cast<double>(i + n) * ct);
         std::size_t done = 0;
         while (done < n) {
             ssize_t w = ::write(m_fd, answer.data() + i + done, n - done);
@@ -110,9 +111,7 @@ void SlaveServer::send(const Bytes& answer, double requestWireEnd)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
-    // The last character is on the wire until then.
     const double end = start + static_cast<double>(answer.size()) * ct;
-    sleepUntil(end);
     m_lineFreeAt = end + m_timing.silentInterval();
     log("TX", answer.data(), answer.size());
     ++m_answered;

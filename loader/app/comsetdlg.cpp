@@ -72,12 +72,7 @@ CComSetDlg::CComSetDlg(LoaderCore& core, QWidget* parent) : QDialog(parent), m_c
     ll->addWidget(m_language);
     layout->addWidget(language);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(core.text(97, "OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(core.text(98, "Cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    layout->addWidget(okCancelButtons(this, core.texts));
 
     // The online state is a choice only after an online start; the communication families
     // speak plain frames.

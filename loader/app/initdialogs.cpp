@@ -11,20 +11,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QDialogButtonBox* okCancel(QDialog* dialog, const vok::TextTable& texts)
-{
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(uiText(texts, 97, "OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(uiText(texts, 98, "Cancel"));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
-
-} // namespace
-
 CINIT_SelectDlg::CINIT_SelectDlg(const vok::TextTable& texts, QWidget* parent) : QDialog(parent)
 {
     setObjectName("Module classification selection");
@@ -35,7 +21,7 @@ CINIT_SelectDlg::CINIT_SelectDlg(const vok::TextTable& texts, QWidget* parent) :
         m_list->addItem(uiText(texts, id, id == 167 ? "Standard" : id == 168 ? "Communication 1" : "Communication 2"));
     m_list->setCurrentIndex(0);
     layout->addWidget(m_list);
-    layout->addWidget(okCancel(this, texts));
+    layout->addWidget(okCancelButtons(this, texts));
 }
 
 int CINIT_SelectDlg::family() const
@@ -67,7 +53,7 @@ CINIT_ModeDlg::CINIT_ModeDlg(const vok::TextTable& texts, int family, QWidget* p
     m_status = new QLabel(this);
     m_status->setObjectName("status");
     layout->addWidget(m_status);
-    layout->addWidget(okCancel(this, texts));
+    layout->addWidget(okCancelButtons(this, texts));
     m_file->setChecked(true);
     m_connection->setEnabled(false);
     connect(m_reception, &QRadioButton::toggled, m_connection, &QCheckBox::setEnabled);

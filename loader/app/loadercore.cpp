@@ -3,6 +3,10 @@
 #include "fileutil.h"
 #include "textcodec.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
+
 LoaderCore::LoaderCore(vok::Reporter& r) : reporter(r)
 {
     link = std::make_unique<vok::Link>(settings, reporter);
@@ -53,4 +57,14 @@ QString uiText(const vok::TextTable& texts, int id, const char* fallback)
                            : id >= vok::TextTable::kFirstSlot ? texts.slot(id)
                                                                 : texts.text(id);
     return t.empty() ? QString::fromUtf8(fallback) : vok::decodeText(t);
+}
+
+QDialogButtonBox* okCancelButtons(QDialog* dialog, const vok::TextTable& texts)
+{
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(uiText(texts, 97, "OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(uiText(texts, 98, "Cancel"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
 }

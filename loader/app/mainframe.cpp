@@ -392,40 +392,33 @@ void CMainFrame::commandPilcDisp()
     }
 }
 
-void CMainFrame::commandUpload()
+bool CMainFrame::chooseStations(int confirmTextId)
 {
     LoaderCore& c = *m_core;
     if (c.family == 0) {
         CCStSetDlg2 select(c.texts, c.store.stationPresent, this);
         if (select.exec() != QDialog::Accepted)
-            return;
+            return false;
         c.store.stationSelected = select.selection();
-    } else {
-        c.store.stationSelected.fill(0);
-        c.store.stationSelected[0] = 1;
-        if (QMessageBox::question(this, windowTitle(), c.text(126, "Upload?"), QMessageBox::Ok | QMessageBox::Cancel)
-            != QMessageBox::Ok)
-            return;
+        return true;
     }
-    startTransfer(vok::TransferType::Upload);
+    // A communication module is the one station 1.
+    c.store.stationSelected.fill(0);
+    c.store.stationSelected[0] = 1;
+    return QMessageBox::question(this, windowTitle(), c.text(confirmTextId), QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok;
+}
+
+void CMainFrame::commandUpload()
+{
+    if (chooseStations(126))
+        startTransfer(vok::TransferType::Upload);
 }
 
 void CMainFrame::commandDownload()
 {
-    LoaderCore& c = *m_core;
-    if (c.family == 0) {
-        CCStSetDlg2 select(c.texts, c.store.stationPresent, this);
-        if (select.exec() != QDialog::Accepted)
-            return;
-        c.store.stationSelected = select.selection();
-    } else {
-        c.store.stationSelected.fill(0);
-        c.store.stationSelected[0] = 1;
-        if (QMessageBox::question(this, windowTitle(), c.text(127, "Download?"), QMessageBox::Ok | QMessageBox::Cancel)
-            != QMessageBox::Ok)
-            return;
-    }
-    startTransfer(vok::TransferType::Download);
+    if (chooseStations(127))
+        startTransfer(vok::TransferType::Download);
 }
 
 void CMainFrame::commandOpen()

@@ -66,6 +66,8 @@ private:
     void updateStatus();
     void setTransferring(bool on);
     void startTransfer(vok::TransferType type);
+    // The stations of an upload or download; false when the person cancelled.
+    bool chooseStations(int confirmTextId);
     void refreshViews(vok::Refresh what);
     void greyForFamily();
     void shutdown();

@@ -243,20 +243,6 @@ QString CPilcSetSubDlg::codeField() const
     return m_code->text();
 }
 
-namespace {
-
-QDialogButtonBox* closeButtons(QDialog* d, const vok::TextTable& texts)
-{
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, d);
-    buttons->button(QDialogButtonBox::Ok)->setText(uiText(texts, 97, "OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(uiText(texts, 98, "Cancel"));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, d, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, d, &QDialog::reject);
-    return buttons;
-}
-
-} // namespace
-
 CPilcDspDlg::CPilcDspDlg(const vok::TextTable& texts, const vok::DataStore& store, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(uiText(texts, 61, "PILC"));
@@ -267,7 +253,7 @@ CPilcDspDlg::CPilcDspDlg(const vok::TextTable& texts, const vok::DataStore& stor
     auto* code = new QLabel(QString::fromLatin1(stationCode(store, 0).c_str()), this);
     code->setObjectName("code");
     layout->addWidget(code, 1, 1);
-    layout->addWidget(closeButtons(this, texts), 2, 0, 1, 2);
+    layout->addWidget(okCancelButtons(this, texts), 2, 0, 1, 2);
 }
 
 CPilcSetDlg::CPilcSetDlg(const vok::TextTable& texts, const vok::DataStore& store, QWidget* parent) : QDialog(parent)
@@ -286,5 +272,5 @@ CPilcSetDlg::CPilcSetDlg(const vok::TextTable& texts, const vok::DataStore& stor
             layout->addWidget(code, row + 1, 2 * column + 1);
         }
     }
-    layout->addWidget(closeButtons(this, texts), 17, 0, 1, 4);
+    layout->addWidget(okCancelButtons(this, texts), 17, 0, 1, 4);
 }

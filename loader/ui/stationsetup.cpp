@@ -59,12 +59,7 @@ CStSet::CStSet(const vok::TextTable& texts, vok::DataStore& store, QWidget* pare
         groups->addWidget(box);
     }
     layout->addLayout(groups);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(uiText(texts, 97, "OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(uiText(texts, 98, "Cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    layout->addWidget(okCancelButtons(this, texts));
     m_source[0]->setChecked(true);
 }
 

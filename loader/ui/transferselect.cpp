@@ -34,12 +34,7 @@ CCStSetDlg2::CCStSetDlg2(const vok::TextTable& texts, const std::array<std::int3
         groups->addWidget(box);
     }
     layout->addLayout(groups);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(uiText(texts, 97, "OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(uiText(texts, 98, "Cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    layout->addWidget(okCancelButtons(this, texts));
 }
 
 std::array<std::int32_t, 32> CCStSetDlg2::selection() const
