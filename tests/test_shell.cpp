@@ -1,5 +1,6 @@
 // The loader's dialogs and its main window, on the offscreen platform.
 
+#include "commwindow.h"
 #include "comsetdlg.h"
 #include "exitdialog.h"
 #include "initdialogs.h"
@@ -11,11 +12,13 @@
 #include "stationsetup.h"
 #include "testutil.h"
 #include "transferselect.h"
+#include "workers.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -230,4 +233,40 @@ TEST(Shell, OnlineStartFindsTheLine)
         frame.close();
     }
     std::filesystem::current_path(oldCwd);
+}
+
+// The "Communication" window follows a command until the module sets it back to 0, reads
+// the station again and closes.
+TEST(Shell, CommunicationWindowPhases)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, "VOKA112N01000"}};
+    c.commandResetMs = 300;
+    vok::test::SimulatedLine line(c);
+    ASSERT_TRUE(line.started()) << line.error();
+    vok::TextTable texts = sampleTexts();
+    vok::DefinitionTables tables(vok::test::kSampleLanguage);
+    tables.loadSpecialRegisters(texts);
+    tables.buildRegisterMaps();
+    vok::DataStore store;
+    store.stationPresent[0] = 1;
+    vok::NullReporter reporter;
+    vok::TransferContext ctx(*line.master, store, tables, reporter);
+    vok::Workers workers(ctx);
+    line.settings.online = 1;
+    const int at = tables.specials().reg(vok::SpecialRole::Command1, 0);
+    ASSERT_EQ(line.write(1, at, 1), vok::kCommOk);
+    line.link->close();
+    line.sim().setRegister(1, 41100, 4242);
+    const int row = workers.startCommandMonitor(1, 0, at, true);
+    ASSERT_EQ(row, 0);
+    QPointer<CCommWindow> window = new CCommWindow(texts, workers, ctx, 1, 0, row, uiText(texts, 123));
+    window->show();
+    EXPECT_EQ(window->phase(), 1);
+    EXPECT_TRUE(window->statusText().endsWith("(1-ch1)"));
+    EXPECT_TRUE(waitFor([&] { return window && window->phase() == 2; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return window.isNull() || !window->isVisible(); }, 20000));
+    std::uint16_t v = 0;
+    store.getStoredValue(1, 41100, v);
+    EXPECT_EQ(v, 4242) << "the station was read again";
 }

@@ -224,3 +224,25 @@ TEST(View, StatusTextAfterAFailedRequest)
     EXPECT_GT(frame.statusText().size(), QString("Offline:").size()) << "followed by text 121";
     frame.core().quitWithoutAsking = true;
 }
+
+TEST(SampleTree, EveryFamilyBuildsWithoutComplaint)
+{
+    for (const char* language : {"language1", "language2"}) {
+        const std::string folder = std::string(VOK_SOURCE_DIR "/sample/file/") + language;
+        vok::TextTable texts;
+        texts.load(folder, "");
+        for (int family = 0; family <= 2; ++family) {
+            vok::DefinitionTables tables(folder, family);
+            tree::ParameterTree t(tables, texts, family);
+            std::vector<std::string> messages;
+            t.onMessage = [&](const std::string& m) { messages.push_back(m); };
+            t.build();
+            EXPECT_TRUE(messages.empty()) << language << " family " << family;
+            const int sections = family == 0 ? 6 : 2;
+            EXPECT_EQ(static_cast<int>(t.node(0).children.size()), sections) << language << " family " << family;
+            tree::Page page;
+            ASSERT_TRUE(t.loadPage(t.firstFavouritePage(), page)) << language << " family " << family;
+            EXPECT_GE(page.definitions.size(), 3u) << "every favourite of the sample is found by name";
+        }
+    }
+}
