@@ -415,14 +415,16 @@ void DefinitionTables::loadValueLists(ParameterDefinition& d)
     }
 }
 
-int DefinitionTables::findIn(const std::string& addList, std::string_view key, ParameterDefinition& definition)
+int DefinitionTables::findRow(const std::string& addList, bool byName, std::string_view text,
+                               ParameterDefinition& definition)
 {
     definition = ParameterDefinition();
     const Table* t = table(addList);
     if (!t)
         return kTableCannotOpen;
-    auto it = t->keyRows.find(std::string(key));
-    if (it == t->keyRows.end())
+    const auto& index = byName ? t->nameRows : t->keyRows;
+    auto it = index.find(std::string(text));
+    if (it == index.end())
         return kTableKeyAbsent;
     int rc = parseDefinition(t->bytes->view().substr(it->second), definition);
     if (rc == kTableOk)
@@ -430,19 +432,14 @@ int DefinitionTables::findIn(const std::string& addList, std::string_view key, P
     return rc;
 }
 
+int DefinitionTables::findIn(const std::string& addList, std::string_view key, ParameterDefinition& definition)
+{
+    return findRow(addList, false, key, definition);
+}
+
 int DefinitionTables::findByName(const std::string& addList, std::string_view name, ParameterDefinition& definition)
 {
-    definition = ParameterDefinition();
-    const Table* t = table(addList);
-    if (!t)
-        return kTableCannotOpen;
-    auto it = t->nameRows.find(std::string(name));
-    if (it == t->nameRows.end())
-        return kTableKeyAbsent;
-    int rc = parseDefinition(t->bytes->view().substr(it->second), definition);
-    if (rc == kTableOk)
-        loadValueLists(definition);
-    return rc;
+    return findRow(addList, true, name, definition);
 }
 
 int DefinitionTables::findDefinition(ListType type, std::string_view key, ParameterDefinition& definition,

@@ -212,6 +212,8 @@ private:
     };
     const Table* table(const std::string& fileName);
     int findIn(const std::string& addList, std::string_view key, ParameterDefinition& definition);
+    // The row of a key (or of a name) through the file's index, parsed.
+    int findRow(const std::string& addList, bool byName, std::string_view text, ParameterDefinition& definition);
     void loadValueLists(ParameterDefinition& definition);
     ListType mapListType(int kind) const;
 

@@ -330,12 +330,9 @@ def com_params(prefix, fieldbus):
 
 
 def com_special_rows():
-    mw = dict(per_channel=False, group=90, in_main=False)
-    return [
-        p("IDENT", ("Module code", "形式コード"), 3, fixed_regs=[30901, 30913, 0, 0], **mw),
-        p("STATUS", ("Module status", "モジュール状態"), 3, fixed_regs=[30921, 30930, 0, 0], **mw),
-        p("CONCHK", ("Connection check", "接続確認"), 4, fixed_regs=[40990, 0, 0, 0], **mw),
-        p("PRESENT", ("Stations present", "接続局"), 4, fixed_regs=[30941, 30942, 0, 0], **mw),
-        p("EXTRA", ("Extra station", "追加局"), 3, fixed_regs=[30943, 0, 0, 0], **mw),
-        p("DISPIDX", ("Display text index", "表示テキスト番号"), 3, fixed_regs=[40991, 0, 0, 0], **mw),
-    ]
+    """The rows families 1 and 2 read: the line-wide ones of the standard line, and the
+    fourth setting."""
+    rows = function_special_rows()
+    rows.append(p("DISPIDX", ("Display text index", "表示テキスト番号"), 3, per_channel=False, group=90, in_main=False,
+                  fixed_regs=[40991, 0, 0, 0]))
+    return rows
