@@ -16,7 +16,6 @@ namespace vok::sim {
 namespace {
 
 constexpr int kCouplingAddress = 63;
-constexpr std::uint16_t kConnectionMagic = 0xF864;
 
 Bytes withCrc(Bytes frame)
 {

@@ -45,7 +45,7 @@ CINIT_ModeDlg::CINIT_ModeDlg(const vok::TextTable& texts, int family, QWidget* p
     g->addWidget(m_initial);
     g->addWidget(m_file);
     g->addWidget(m_reception);
-    m_connection = new QCheckBox(uiText(texts, 24, "Module connection specification"), group);
+    m_connection = new QCheckBox(uiText(texts, 24, "Choose the connected stations"), group);
     m_connection->setObjectName("connection");
     g->addWidget(m_connection);
     m_connection->setVisible(family == 0);

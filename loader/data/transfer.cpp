@@ -135,6 +135,28 @@ void Transfers::writePreDownload()
     }
 }
 
+int Transfers::identifySelected(bool check, int result,
+                                const std::function<bool(int, const std::uint16_t (&)[13])>& accept)
+{
+    DataStore& store = m_ctx.store;
+    for (int i = 0; i < kStations; ++i) {
+        if (!store.stationSelected[i])
+            continue;
+        std::uint16_t words[13];
+        result = readIdentification(i + 1, words);
+        // A station whose code cannot be read or is not accepted leaves the selection.
+        if (result != kCommOk) {
+            m_ctx.reporter.message(114, stationSuffix(i + 1, check));
+            store.stationSelected[i] = 0;
+        } else if (!accept(i, words)) {
+            store.stationSelected[i] = 0;
+        }
+        if (check)
+            m_ctx.reporter.progressAdvance(20);
+    }
+    return result;
+}
+
 int Transfers::runTransferSequence(TransferType type)
 {
     DataStore& store = m_ctx.store;
@@ -153,34 +175,18 @@ int Transfers::runTransferSequence(TransferType type)
     const auto selectedAtStart = store.stationSelected;
     if (type != TransferType::OnlineStart) {
         // The module on the line must be the one configured for the station.
-        for (int i = 0; i < kStations; ++i) {
-            if (!store.stationSelected[i])
-                continue;
-            std::uint16_t words[13];
-            result = readIdentification(i + 1, words);
-            if (result != kCommOk) {
-                reporter.message(114, stationSuffix(i + 1, true));
-                store.stationSelected[i] = 0;
-            } else if (std::memcmp(words, store.record(i).identification, sizeof words) != 0) {
-                reporter.message(111, stationSuffix(i + 1, true));
-                store.stationSelected[i] = 0;
-            }
-            reporter.progressAdvance(20);
-        }
+        result = identifySelected(true, result, [&](int i, const std::uint16_t (&words)[13]) {
+            if (std::memcmp(words, store.record(i).identification, sizeof words) == 0)
+                return true;
+            reporter.message(111, stationSuffix(i + 1, true));
+            return false;
+        });
     }
     if (type != TransferType::Download) {
-        for (int i = 0; i < kStations; ++i) {
-            if (!store.stationSelected[i])
-                continue;
-            std::uint16_t words[13];
-            result = readIdentification(i + 1, words);
-            if (result != kCommOk) {
-                reporter.message(114, stationSuffix(i + 1, false));
-                store.stationSelected[i] = 0;
-            } else {
-                std::memcpy(store.record(i).identification, words, sizeof words);
-            }
-        }
+        result = identifySelected(false, result, [&](int i, const std::uint16_t (&words)[13]) {
+            std::memcpy(store.record(i).identification, words, sizeof words);
+            return true;
+        });
     }
     store.clearCommErrors();
     // A station left out for its identification was not transferred: its values are not the

@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace vok {
 
@@ -56,6 +58,11 @@ public:
 
 private:
     std::string stationSuffix(int station, bool wireNumber) const;
+    // Reads the code of every selected station and hands it to `accept`; a station whose
+    // read fails (text 114) or that `accept` refuses leaves the selection. The check before
+    // a transfer shows wire numbers and advances the progress. The last read's result, or
+    // `result` when no station was read.
+    int identifySelected(bool check, int result, const std::function<bool(int, const std::uint16_t (&)[13])>& accept);
     void writePreDownload();
 
     TransferContext& m_ctx;
