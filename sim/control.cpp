@@ -58,15 +58,15 @@ std::string executeCommand(SimLine& line, const std::string& command)
     if (verb == "status")
         return "ok " + line.status();
     if (verb == "fault" || verb == "nofault") {
-        if (!parseStation(a, station) || station > 32)
-            return "error: a station 1-32 or *";
+        if (!parseStation(a, station))
+            return "error: a station 1-32, 63, 64, 128 or *";
         if (!line.setFault(station, b, c, verb == "fault", &error))
             return "error: " + error;
         return "ok";
     }
     if (verb == "clear") {
-        if (!parseStation(a, station) || station > 32)
-            return "error: a station 1-32 or *";
+        if (!parseStation(a, station))
+            return "error: a station 1-32, 63, 64, 128 or *";
         line.clearFaults(station);
         return "ok";
     }

@@ -4,7 +4,8 @@
 // and registers while the line runs.
 //
 //   fault N|* KIND [ARG]    set a fault (silent, crc [rate], wrong-address, exception [code],
-//                           truncate, garbage [bytes], zstatus [status], ident CODE)
+//                           truncate, garbage [bytes], zstatus [status], ident CODE,
+//                           unreadable REG, clamp REG:MAX); N may be 63, 64 or 128 too
 //   nofault N|* KIND        clear one fault;  clear N|*   clear all faults
 //   station N CODE|none     add, replace or remove a module
 //   extra N                 the station reported in register X of the connection check

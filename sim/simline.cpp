@@ -41,6 +41,8 @@ Faults merged(const Faults& a, const Faults& b)
     f.garbage = std::max(a.garbage, b.garbage);
     f.zStatus = a.zStatus ? a.zStatus : b.zStatus;
     f.identity = a.identity.empty() ? b.identity : a.identity;
+    f.unreadable = a.unreadable ? a.unreadable : b.unreadable;
+    f.clamps.insert(b.clamps.begin(), b.clamps.end());
     return f;
 }
 
@@ -65,10 +67,35 @@ bool applyFault(Faults& f, const std::string& kind, const std::string& arg, bool
         f.zStatus = on ? std::clamp(static_cast<int>(number(1)), 1, 255) : 0;
     else if (kind == "ident")
         f.identity = on ? arg.substr(0, 13) : std::string();
-    else {
+    else if (kind == "unreadable") {
+        const int reg = static_cast<int>(number(0));
+        if (on && (reg < 30001 || reg > 49999)) {
+            if (error)
+                *error = "unreadable needs a register 30001-49999";
+            return false;
+        }
+        f.unreadable = on ? reg : 0;
+    } else if (kind == "clamp") {
+        // REG:MAX; "nofault N clamp" clears every clamp, "nofault N clamp REG" one.
+        char* end = nullptr;
+        const long reg = std::strtol(arg.c_str(), &end, 10);
+        if (!on) {
+            if (arg.empty())
+                f.clamps.clear();
+            else
+                f.clamps.erase(static_cast<int>(reg));
+            return true;
+        }
+        if (reg < 40001 || reg > 49999 || *end != ':') {
+            if (error)
+                *error = "clamp needs REG:MAX, a holding register and the largest value it keeps";
+            return false;
+        }
+        f.clamps[static_cast<int>(reg)] = std::clamp(static_cast<int>(std::strtol(end + 1, nullptr, 0)), 0, 65535);
+    } else {
         if (error)
             *error = "unknown fault \"" + kind + "\" (silent, crc [rate], wrong-address, exception [code], truncate, "
-                     "garbage [bytes], zstatus [status], ident CODE)";
+                     "garbage [bytes], zstatus [status], ident CODE, unreadable REG, clamp REG:MAX)";
         return false;
     }
     return true;
@@ -93,6 +120,10 @@ std::string describeFaults(const Faults& f)
         out << " zstatus " << f.zStatus;
     if (!f.identity.empty())
         out << " ident " << f.identity;
+    if (f.unreadable)
+        out << " unreadable " << f.unreadable;
+    for (const auto& [reg, max] : f.clamps)
+        out << " clamp " << reg << ":" << max;
     return out.str();
 }
 
@@ -290,6 +321,24 @@ const Faults& SimLine::faultsOf(int station) const
     return it == m_config.faults.end() ? none : it->second;
 }
 
+Faults SimLine::faultsOfModule(const Module& m) const
+{
+    // The coupling unit and the address modules have faults of their own only.
+    return m.station ? merged(faultsOf(m.station), faultsOf(0)) : faultsOf(m.address);
+}
+
+std::vector<SimLine::Write> SimLine::writes()
+{
+    std::lock_guard lock(m_mutex);
+    return m_writes;
+}
+
+void SimLine::clearWrites()
+{
+    std::lock_guard lock(m_mutex);
+    m_writes.clear();
+}
+
 void SimLine::refreshInputs(Module& m)
 {
     if (m.station < 1 || m.station > kControlStations || m_dynamic.empty())
@@ -323,7 +372,7 @@ int SimLine::readRegister(Module& m, int reg, std::uint16_t& value)
     const int ident = sp.reg(SpecialRole::Identification, 0);
     const int status = sp.reg(SpecialRole::Status, 0);
     if (reg >= ident && reg < ident + 13) {
-        const Faults f = merged(faultsOf(m.station), faultsOf(0));
+        const Faults f = faultsOfModule(m);
         const std::string& code = (m.station && !f.identity.empty()) ? f.identity : m.code;
         const std::size_t i = static_cast<std::size_t>(reg - ident);
         value = i < code.size() ? static_cast<unsigned char>(code[i]) : ' ';
@@ -365,6 +414,10 @@ int SimLine::writeRegister(Module& m, int reg, std::uint16_t value)
         m.extra[reg] = value;
         return 0;
     }
+    // A module that keeps a register within limits of its own stores the limit instead.
+    const Faults f = faultsOfModule(m);
+    if (auto clamp = f.clamps.find(reg); clamp != f.clamps.end())
+        value = static_cast<std::uint16_t>(std::min<int>(value, clamp->second));
     std::uint16_t old = 0;
     m_store.getStoredValue(m.station, reg, old);
     m_store.setStoredValue(m.station, reg, value);
@@ -381,7 +434,7 @@ int SimLine::writeRegister(Module& m, int reg, std::uint16_t value)
 
 Bytes SimLine::answer(Module& m, const Bytes& req, bool& silent)
 {
-    const Faults f = m.station ? merged(faultsOf(m.station), faultsOf(0)) : Faults();
+    const Faults f = faultsOfModule(m);
     silent = f.silent;
     if (silent)
         return {};
@@ -398,6 +451,8 @@ Bytes SimLine::answer(Module& m, const Bytes& req, bool& silent)
         const int base = function == 4 ? 30001 : 40001;
         if (countOrValue < 1 || countOrValue > 125)
             return exceptionAnswer(address, function, 3);
+        if (f.unreadable >= base + start && f.unreadable < base + start + countOrValue)
+            return exceptionAnswer(address, function, 2);
         refreshInputs(m);
         out.push_back(static_cast<std::uint8_t>(2 * countOrValue));
         for (int i = 0; i < countOrValue; ++i) {
@@ -412,6 +467,7 @@ Bytes SimLine::answer(Module& m, const Bytes& req, bool& silent)
     case 6:
         if (writeRegister(m, 40001 + start, static_cast<std::uint16_t>(countOrValue)) != 0)
             return exceptionAnswer(address, function, 2);
+        m_writes.push_back({address, 6, 40001 + start, {static_cast<std::uint16_t>(countOrValue)}});
         out.assign(req.begin(), req.begin() + 6);
         break;
     case 16: {
@@ -422,8 +478,13 @@ Bytes SimLine::answer(Module& m, const Bytes& req, bool& silent)
             if (!mapped(m, 40001 + start + i))
                 return exceptionAnswer(address, function, 2);
         }
-        for (int i = 0; i < countOrValue; ++i)
-            writeRegister(m, 40001 + start + i, static_cast<std::uint16_t>((req[7 + 2 * i] << 8) | req[8 + 2 * i]));
+        Write w{address, 16, 40001 + start, {}};
+        for (int i = 0; i < countOrValue; ++i) {
+            const auto v = static_cast<std::uint16_t>((req[7 + 2 * i] << 8) | req[8 + 2 * i]);
+            writeRegister(m, 40001 + start + i, v);
+            w.values.push_back(v);
+        }
+        m_writes.push_back(std::move(w));
         out.assign(req.begin(), req.begin() + 6);
         break;
     }
@@ -481,7 +542,7 @@ Bytes SimLine::handleZ(const Bytes& frame)
     Bytes inner = answer(*m, request, silent);
     if (silent)
         return {};
-    const int status = m->station ? merged(faultsOf(m->station), faultsOf(0)).zStatus : 0;
+    const int status = faultsOfModule(*m).zStatus;
     return zAnswer(frame, inner, status);
 }
 
@@ -502,9 +563,9 @@ void SimLine::tick()
 bool SimLine::setFault(int station, const std::string& kind, const std::string& argument, bool on, std::string* error)
 {
     std::lock_guard lock(m_mutex);
-    if (station < 0 || station > kStations) {
+    if ((station < 0 || station > kStations) && station != kCouplingAddress && station != 64 && station != 128) {
         if (error)
-            *error = "station must be 1-32, or * for every station";
+            *error = "station must be 1-32, 63, 64, 128, or * for every station";
         return false;
     }
     return applyFault(m_config.faults[station], kind, argument, on, error);
@@ -585,7 +646,7 @@ std::string SimLine::status()
     }
     for (const Module& m : m_modules) {
         if (!m.station)
-            out << "\n  address " << m.address << " " << m.code;
+            out << "\n  address " << m.address << " " << m.code << describeFaults(faultsOf(m.address));
     }
     if (m_config.extraStation)
         out << "\n  extra station " << m_config.extraStation;

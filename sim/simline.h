@@ -32,15 +32,18 @@ struct Faults {
     int garbage = 0;           // this many extra bytes after each answer
     int zStatus = 0;           // status byte of 'Z' answers
     std::string identity;      // report this module code instead of the configured one
+    int unreadable = 0;        // a read that covers this register is refused (exception 2)
+    std::map<int, int> clamps; // register -> the largest value a write stores
 
     bool any() const
     {
-        return silent || crcRate > 0 || wrongAddress || exception || truncate || garbage || zStatus || !identity.empty();
+        return silent || crcRate > 0 || wrongAddress || exception || truncate || garbage || zStatus || !identity.empty()
+            || unreadable || !clamps.empty();
     }
 };
 
-// Parses "silent", "crc 0.5", "exception 2", "ident VOKA..." into the faults; false with a
-// reason for anything else.
+// Parses "silent", "crc 0.5", "exception 2", "ident VOKA...", "unreadable 30101",
+// "clamp 41100:500" into the faults; false with a reason for anything else.
 bool applyFault(Faults& faults, const std::string& kind, const std::string& argument, bool on, std::string* error);
 std::string describeFaults(const Faults& f);
 
@@ -70,7 +73,8 @@ public:
     // Runs what the modules do on their own: command registers back to 0.
     void tick();
 
-    // Control: faults, presence and registers while the line runs.
+    // Control: faults, presence and registers while the line runs. Faults are kept per
+    // station 1-32, for every station (0), or for the modules at addresses 63, 64 and 128.
     bool setFault(int station, const std::string& kind, const std::string& argument, bool on, std::string* error);
     void clearFaults(int station);
     bool setPresent(int station, const std::string& code);
@@ -78,6 +82,16 @@ public:
     bool setRegister(int station, int reg, std::uint16_t value);
     std::optional<std::uint16_t> registerValue(int station, int reg);
     std::string status();
+
+    // Every write a module accepted, in order: for tests and the frame journal.
+    struct Write {
+        int address;
+        int function; // 6 or 16
+        int first;    // register number
+        std::vector<std::uint16_t> values;
+    };
+    std::vector<Write> writes();
+    void clearWrites();
 
     const LineConfig& config() const { return m_config; }
     const DataStore& store() const { return m_store; }
@@ -98,6 +112,8 @@ private:
     static Module makeModule(int station, int address, const std::string& code, const char* status);
     Module* moduleAt(int address);
     const Faults& faultsOf(int station) const;
+    // The faults that apply to a module: its own and those of every station.
+    Faults faultsOfModule(const Module& m) const;
     Bytes answer(Module& m, const Bytes& request, bool& silent);
     int readRegister(Module& m, int reg, std::uint16_t& value);
     int writeRegister(Module& m, int reg, std::uint16_t value);
@@ -121,6 +137,7 @@ private:
         int channel;
     };
     std::vector<Dynamic> m_dynamic;
+    std::vector<Write> m_writes;
     Clock::time_point m_started = Clock::now();
     std::mt19937 m_random{12345};
 };

@@ -88,6 +88,11 @@ TEST_F(Channel1, FormatByDataType)
     for (const Case& c : cases)
         EXPECT_EQ(f.formatValue(0, c.raw, c.d), c.text) << "type " << c.d.dataType << " raw " << c.raw;
 
+    // An alarm value has the channel's decimals, but its definition's own for a -30 pair.
+    EXPECT_EQ(f.formatValue(0, 125, def(8, 1, 0, 0, "AL1")), "1.25");
+    settings(0, 1000, 2, 37);
+    EXPECT_EQ(f.formatValue(0, 125, def(8, 1, 0, 0, "AL1")), "12.5");
+
     f.setSpreadsheetMode(true);
     EXPECT_EQ(f.formatValue(0, 0xBEEF, def(4)), "'BEEF");
     EXPECT_EQ(f.formatValue(0, 5, def(6)), "'0101");

@@ -12,6 +12,7 @@
 #include "stationsetup.h"
 #include "testutil.h"
 #include "transferselect.h"
+#include "uitext.h"
 #include "workers.h"
 
 #include <QApplication>
@@ -177,6 +178,13 @@ TEST(Shell, ExitDialogAndMeterBar)
     std::array<std::int32_t, 32> preset{};
     preset[2] = 1;
     CCStSetDlg2 select(texts, preset);
+    vok::DataStore store;
+    store.stationPresent[2] = 1;
+    for (int i = 0; i < 13; ++i)
+        store.record(2).identification[i] = static_cast<unsigned char>("VOKA112N01000"[i]);
+    select.showCodes(store);
+    EXPECT_EQ(select.code(2), "VOKA112N01000");
+    EXPECT_EQ(select.code(3), "");
     EXPECT_TRUE(select.box(2)->isChecked());
     select.box(17)->setChecked(true);
     EXPECT_EQ(select.selection()[17], 1);
@@ -269,4 +277,42 @@ TEST(Shell, CommunicationWindowPhases)
     std::uint16_t v = 0;
     store.getStoredValue(1, 41100, v);
     EXPECT_EQ(v, 4242) << "the station was read again";
+}
+
+// Stop while the command is followed: the polling ends before its next read, and the
+// station is not read again.
+TEST(Shell, CommunicationWindowStopEndsWithoutReread)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, "VOKA112N01000"}};
+    c.commandResetMs = 60000;
+    vok::test::SimulatedLine line(c);
+    ASSERT_TRUE(line.started()) << line.error();
+    vok::TextTable texts = sampleTexts();
+    vok::DefinitionTables tables(vok::test::kSampleLanguage);
+    tables.loadSpecialRegisters(texts);
+    tables.buildRegisterMaps();
+    vok::DataStore store;
+    store.stationPresent[0] = 1;
+    vok::NullReporter reporter;
+    vok::TransferContext ctx(*line.master, store, tables, reporter);
+    vok::Workers workers(ctx);
+    line.settings.online = 1;
+    const int at = tables.specials().reg(vok::SpecialRole::Command1, 0);
+    ASSERT_EQ(line.write(1, at, 1), vok::kCommOk);
+    line.link->close();
+    line.sim().setRegister(1, 41100, 4242);
+    const int row = workers.startCommandMonitor(1, 0, at, true);
+    QPointer<CCommWindow> window = new CCommWindow(texts, workers, ctx, 1, 0, row, uiText(texts, 123));
+    window->show();
+    waitFor([] { return false; }, 400);
+    ASSERT_TRUE(workers.monitorRunning(1, 0, row));
+    window->findChild<QPushButton*>("stop")->click();
+    EXPECT_TRUE(waitFor([&] { return !workers.monitorRunning(1, 0, row); }, 1000)) << "polling ends at once";
+    EXPECT_TRUE(window.isNull() || !window->isVisible());
+    EXPECT_FALSE(workers.rereadRunning(1));
+    waitFor([] { return false; }, 300);
+    std::uint16_t v = 0;
+    store.getStoredValue(1, 41100, v);
+    EXPECT_EQ(v, 0) << "no re-read after Stop";
 }

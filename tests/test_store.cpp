@@ -74,11 +74,14 @@ TEST(DataStore, ChannelListsByModelClass)
     setModel(s, 17, 'E');
     setModel(s, 18, 'X'); // class -1
     setModel(s, 20, 'A');
+    setModel(s, 21, 'A');
+    s.record(20).identification[3] = 0x0141; // the letter is the word's low byte
     s.record(5).identification[3] = 'N'; // station 6 not present
     s.rebuildChannelLists();
     EXPECT_EQ(s.channelList(0).count, 2);
     EXPECT_EQ(s.channelList(0).entries[1], (std::array<int, 4>{4, 5, 6, 7}));
-    EXPECT_EQ(s.channelList(1).count, 2);
+    EXPECT_EQ(s.channelList(1).count, 3);
+    EXPECT_EQ(s.modelClass(20), kClassA);
     EXPECT_EQ(s.channelList(1).entries[0][0], 64);
     EXPECT_EQ(s.channelList(1).entries[1][0], 76);
     EXPECT_EQ(s.channelList(2).count, 1);

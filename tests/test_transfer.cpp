@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         sim::LineConfig c;
-        c.stations = {{1, kCodeA}, {2, kCodeA}, {17, kCodeE}};
+        c.stations = {{1, kCodeA}, {2, kCodeA}, {3, kCodeA}, {17, kCodeE}};
         c.commandResetMs = 200;
         line = std::make_unique<SimulatedLine>(c);
         ASSERT_TRUE(line->started()) << line->error();
@@ -112,27 +112,34 @@ TEST_F(TransferLine, UploadEqualsTheModulesForEveryMappedRegister)
 
 TEST_F(TransferLine, DownloadSkipsExcludedRegistersAndRoundTrips)
 {
-    defineStations({{1, kCodeA}, {2, kCodeA}, {17, kCodeE}});
+    defineStations({{1, kCodeA}, {2, kCodeA}, {3, kCodeA}, {17, kCodeE}});
     ASSERT_EQ(run(TransferType::Upload), kCommOk);
-    // Station 1's exclusion condition is 47 (its two registers stay), station 2's is 46.
+    // An exclusion entry holds back its two registers from a condition value of 47 on, the
+    // value taken unsigned.
     const ExclusionEntry e = tables.exclusions()[0];
     ASSERT_NE(e.condition, 0);
-    for (int station : {1, 2}) {
-        line->sim().setRegister(station, e.first, 11);
-        line->sim().setRegister(station, e.second, 12);
-        store.setStoredValue(station, e.condition, static_cast<std::uint16_t>(station == 1 ? 47 : 46));
-        store.setStoredValue(station, e.first, 21);
-        store.setStoredValue(station, e.second, 22);
+    struct Case {
+        int station;
+        std::uint16_t condition;
+        bool excluded;
+    };
+    const Case cases[] = {{1, 47, true}, {2, 46, false}, {3, 65535, true}};
+    for (const Case& c : cases) {
+        line->sim().setRegister(c.station, e.first, 11);
+        line->sim().setRegister(c.station, e.second, 12);
+        store.setStoredValue(c.station, e.condition, c.condition);
+        store.setStoredValue(c.station, e.first, 21);
+        store.setStoredValue(c.station, e.second, 22);
     }
     store.setStoredValue(1, 41100, 777);
     store.setStoredValue(1, 44200, 888);
     store.setStoredValue(17, 40005, 5);
     ASSERT_EQ(run(TransferType::Download), kCommOk);
-    EXPECT_EQ(simValue(1, e.first), 11);
-    EXPECT_EQ(simValue(1, e.second), 12);
-    EXPECT_EQ(store.commError(0, e.first), 0) << "an excluded register counts as succeeded";
-    EXPECT_EQ(simValue(2, e.first), 21);
-    EXPECT_EQ(simValue(2, e.second), 22);
+    for (const Case& c : cases) {
+        EXPECT_EQ(simValue(c.station, e.first), c.excluded ? 11 : 21) << c.condition;
+        EXPECT_EQ(simValue(c.station, e.second), c.excluded ? 12 : 22) << c.condition;
+        EXPECT_EQ(store.commError(c.station - 1, e.first), 0) << "an excluded register counts as succeeded";
+    }
     EXPECT_EQ(simValue(1, 41100), 777);
     EXPECT_EQ(simValue(1, 44200), 888);
     EXPECT_EQ(simValue(17, 40005), 5);
@@ -151,6 +158,50 @@ TEST_F(TransferLine, DownloadSkipsExcludedRegistersAndRoundTrips)
             }
         }
     }
+}
+
+TEST_F(TransferLine, PreDownloadRegistersGoFirstOneByOne)
+{
+    defineStations({{1, kCodeA}, {2, kCodeA}});
+    ASSERT_EQ(run(TransferType::Upload), kCommOk);
+    line->sim().clearWrites();
+    std::vector<std::pair<int, int>> expected; // (station, register) in the list's order
+    for (int station : {1, 2}) {
+        for (std::uint16_t reg : tables.preDownload()) {
+            if (reg)
+                expected.emplace_back(station, reg);
+        }
+    }
+    ASSERT_FALSE(expected.empty());
+    // The blocks that follow are not needed here: stop once the first one is written.
+    line->settings.online = 0;
+    Workers workers(*ctx);
+    workers.startTransferWorker(TransferType::Download);
+    const auto t0 = std::chrono::steady_clock::now();
+    while (line->sim().writes().size() <= expected.size() && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    workers.requestStop();
+    workers.waitTransfer();
+    const auto writes = line->sim().writes();
+    ASSERT_GT(writes.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(writes[i].function, 6) << i;
+        EXPECT_EQ(writes[i].address, expected[i].first) << i;
+        EXPECT_EQ(writes[i].first, expected[i].second) << i;
+    }
+    EXPECT_EQ(writes[expected.size()].function, 16) << "then the blocks";
+}
+
+TEST_F(TransferLine, OnlineStartZeroesTheCodeOfAStationThatDoesNotAnswer)
+{
+    defineStations({{1, kCodeA}, {17, kCodeE}});
+    line->sim().setFault(17, "silent", "", true, nullptr);
+    run(TransferType::OnlineStart);
+    EXPECT_EQ(reporter.taken(), std::vector<std::string>{"114(ST=17)"});
+    EXPECT_FALSE(store.stationSelected[16]);
+    for (std::uint16_t w : store.record(16).identification)
+        EXPECT_EQ(w, 0);
+    EXPECT_EQ(store.record(0).identification[3], 'A');
 }
 
 TEST_F(TransferLine, OtherModuleCodeAndSilentStationAreLeftOut)
@@ -194,6 +245,45 @@ TEST_F(TransferLine, ConnectionCheckFollowsTheBitMap)
     line->link->close();
 }
 
+// R is written only when it does not hold the magic value yet, and is always restored; a
+// failed read of P or X leaves presence as it was.
+TEST_F(TransferLine, ConnectionCheckRestoresRAndKeepsPresenceOnFailure)
+{
+    const int r = tables.specials().reg(SpecialRole::ConnectionCheck, 0);
+    const int p = tables.specials().reg(SpecialRole::Presence, 0);
+    const int x = tables.specials().reg(SpecialRole::Extra, 0);
+    struct Case {
+        std::uint16_t rBefore;
+        int unreadable; // 0: every read succeeds
+        int result;
+        std::size_t writes;
+    };
+    const Case cases[] = {
+        {kConnectionCheckValue, 0, kCommOk, 0},
+        {7, 0, kCommOk, 2},
+        {7, p, exceptionResult(2), 2},
+        {7, x, exceptionResult(2), 2},
+        {kConnectionCheckValue, p, exceptionResult(2), 0},
+    };
+    for (const Case& c : cases) {
+        line->sim().clearFaults(63);
+        line->sim().setRegister(63, r, c.rBefore);
+        if (c.unreadable)
+            line->sim().setFault(63, "unreadable", std::to_string(c.unreadable), true, nullptr);
+        store.stationPresent.fill(1);
+        store.stationSelected.fill(0);
+        line->sim().clearWrites();
+        line->open();
+        EXPECT_EQ(transfers->scanStations(), c.result) << c.rBefore << " " << c.unreadable;
+        line->link->close();
+        const auto writes = line->sim().writes();
+        EXPECT_EQ(writes.size(), c.writes) << c.rBefore << " " << c.unreadable;
+        EXPECT_EQ(simValue(63, r), c.rBefore) << "R holds its value again";
+        const bool changed = store.stationPresent[3] == 0;
+        EXPECT_EQ(changed, c.result == kCommOk) << "presence follows the bit map only after all reads";
+    }
+}
+
 TEST_F(TransferLine, StopMidUploadEndsWithinASecondAndLeavesTheRestFailed)
 {
     defineStations({{1, kCodeA}, {2, kCodeA}, {17, kCodeE}});
@@ -235,4 +325,41 @@ TEST_F(TransferLine, CommandMonitorWatchesUntilZeroThenRereads)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(stored(1, 41100), 999);
     EXPECT_EQ(stored(1, at), 0);
+}
+
+// The communication families address station 1 as 128 on a plain line, but by its number
+// inside the gateway frame; messages name the wire address.
+TEST(TransferFamily1, Station1Is128OnThePlainLineAnd1BehindTheGateway)
+{
+    for (bool z : {false, true}) {
+        sim::LineConfig c;
+        c.family = 1;
+        c.stations = {{1, "VOKC100N01000"}};
+        SimulatedLine line(c, SimulatedLine::fastTiming(), z);
+        ASSERT_TRUE(line.started()) << line.error();
+        line.master->setModuleFamily(1);
+        TextTable texts;
+        texts.load(vok::test::kSampleLanguage, "");
+        DefinitionTables tables(vok::test::kSampleLanguage, 1);
+        tables.loadSpecialRegisters(texts);
+        tables.buildRegisterMaps();
+        EXPECT_NE(tables.exclusions()[0].condition, 0) << "the exclusion table serves every family";
+        EXPECT_EQ(tables.preDownload()[0], 0) << "the pre-download list is the standard line's";
+        DataStore store;
+        RecordingReporter reporter;
+        TransferContext ctx(*line.master, store, tables, reporter);
+        Transfers transfers(ctx);
+        store.stationPresent[0] = 1;
+        const char* wrong = "VOKC100N01999";
+        for (int i = 0; i < 13; ++i)
+            store.record(0).identification[i] = static_cast<unsigned char>(wrong[i]);
+        store.selectPresentStations();
+        line.open();
+        transfers.runTransferSequence(TransferType::Download);
+        EXPECT_EQ(reporter.taken(), std::vector<std::string>{"111(ST=128)"}) << (z ? "gateway" : "plain");
+        std::uint16_t words[13] = {};
+        EXPECT_EQ(transfers.readIdentification(1, words), kCommOk) << (z ? "gateway" : "plain");
+        EXPECT_EQ(words[3], 'C');
+        line.link->close();
+    }
 }

@@ -1,6 +1,7 @@
 #include "comsetdlg.h"
 
 #include "loadercore.h"
+#include "uitext.h"
 #include "serialport.h"
 #include "textcodec.h"
 
@@ -8,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -70,6 +72,12 @@ CComSetDlg::CComSetDlg(LoaderCore& core, QWidget* parent) : QDialog(parent), m_c
     for (const std::string& name : vok::languageList(s.workingDir))
         m_language->addItem(vok::decodeText(name));
     ll->addWidget(m_language);
+    // The text table is read once per run; the definitions follow the folder at once.
+    m_languageNote = new QLabel(QStringLiteral("Parameter names change at once; menus and messages at the next start."),
+                                language);
+    m_languageNote->setObjectName("languageNote");
+    m_languageNote->setWordWrap(true);
+    ll->addWidget(m_languageNote);
     layout->addWidget(language);
 
     layout->addWidget(okCancelButtons(this, core.texts));
@@ -87,6 +95,9 @@ CComSetDlg::CComSetDlg(LoaderCore& core, QWidget* parent) : QDialog(parent), m_c
     m_command->setCurrentIndex(s.cmdMode);
     m_online->setCurrentIndex(s.online ? 1 : 0);
     m_language->setCurrentIndex(s.language);
+    m_languageNote->setVisible(false);
+    connect(m_language, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_languageNote->setVisible(index != m_core.settings.language); });
 }
 
 void CComSetDlg::accept()
@@ -100,11 +111,12 @@ void CComSetDlg::accept()
     s.cmdMode = m_command->currentIndex();
     const int language = m_language->currentIndex();
     if (language >= 0 && language != s.language) {
+        if (onLanguageChange)
+            onLanguageChange(s.languageChanges == 0);
         s.language = language;
-        if (s.languageChanges == 0 && onFirstLanguageChange)
-            onFirstLanguageChange();
         ++s.languageChanges;
         s.languageFolder = vok::languageFolderName(language);
+        m_languageChanged = true;
     }
     std::string error;
     if (!vok::saveCommSettings(m_core.profile, s, &error))

@@ -13,9 +13,11 @@ public:
     CComSetDlg(LoaderCore& core, QWidget* parent = nullptr);
     void accept() override;
 
-    // Called once, at the first language change of the run, before the folder changes:
-    // the tree saves its favourites and hidden marks for the old language.
-    std::function<void()> onFirstLanguageChange;
+    // Called at a language change before the folder changes (`first` at the first change of
+    // the run): the tree saves its favourites and hidden marks for the old language.
+    std::function<void(bool first)> onLanguageChange;
+    // Whether OK changed the language folder.
+    bool languageChanged() const { return m_languageChanged; }
 
     QComboBox* port() const { return m_port; }
     QComboBox* baud() const { return m_baud; }
@@ -31,4 +33,6 @@ private:
     QComboBox* m_online;
     QComboBox* m_command;
     QComboBox* m_language;
+    class QLabel* m_languageNote;
+    bool m_languageChanged = false;
 };

@@ -1,6 +1,7 @@
 #include "exitdialog.h"
 
 #include "loadercore.h"
+#include "uitext.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "guireporter.h"
 
-#include "loadercore.h"
+#include "modbus.h"
 #include "textcodec.h"
 #include "texttable.h"
 
@@ -24,6 +24,12 @@ bool GuiReporter::runOnGui(const std::function<void()>& fn)
     }
     if (m_closing)
         return false;
+    // A thread that holds the communication mutex must not wait for the GUI thread, which may
+    // be waiting for that mutex: the box is shown, but nobody waits for it.
+    if (vok::ModbusMaster::mutexHeldByThisThread()) {
+        QMetaObject::invokeMethod(this, fn, Qt::QueuedConnection);
+        return false;
+    }
     auto done = std::make_shared<std::promise<void>>();
     auto future = done->get_future();
     QMetaObject::invokeMethod(

@@ -1,6 +1,7 @@
 #include "initdialogs.h"
 
 #include "loadercore.h"
+#include "uitext.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -206,12 +206,14 @@ bool CMainFrame::loadPage(int node, int mode)
 void CMainFrame::buildTree()
 {
     m_paramTree = std::make_unique<tree::ParameterTree>(*m_core->tables, m_core->texts, m_core->family);
+    m_currentPage = -1;
     m_paramTree->onMessage = [this](const std::string& m) {
         QMessageBox::information(this, windowTitle(), QString::fromStdString(m));
     };
     m_paramTree->onTextMessage = [this](int id) { QMessageBox::information(this, windowTitle(), m_core->text(id)); };
     m_paramTree->loadHiddenMarks();
     m_paramTree->build();
+    m_core->transfer->nodeSlotsInUse = m_paramTree->slotsInUse();
     m_tree->setTree(m_paramTree.get());
     const int first = m_paramTree->firstFavouritePage();
     m_tree->selectNode(first);
@@ -279,6 +281,13 @@ int CMainFrame::runStartup()
     if (familyDialog.exec() != QDialog::Accepted)
         return -1;
     c.loadDefinitions(familyDialog.family());
+    {
+        // The module data reception starts before the tree is shown; its progress total
+        // needs the tree's size already.
+        tree::ParameterTree counter(*c.tables, c.texts, c.family);
+        counter.build();
+        c.transfer->nodeSlotsInUse = counter.slotsInUse();
+    }
 
     CINIT_ModeDlg modeDialog(c.texts, c.family, this);
     modeDialog.onInitialValues = [this, &c, &modeDialog] {
@@ -369,8 +378,18 @@ long long CMainFrame::saveParameterFile()
 void CMainFrame::commandSetup()
 {
     CComSetDlg dialog(*m_core, this);
-    dialog.onFirstLanguageChange = [this] { saveTreeFiles(); };
+    // The files of the folder being left: at the first change, and after any change made to
+    // a tree that an earlier change rebuilt.
+    dialog.onLanguageChange = [this](bool first) {
+        if (first || (m_paramTree && m_paramTree->modified()))
+            saveTreeFiles();
+    };
     dialog.exec();
+    if (dialog.languageChanged() && m_ready) {
+        // Names, choices and pages come from the new folder at once, as at start-up.
+        m_core->loadDefinitions(m_core->family);
+        buildTree();
+    }
 }
 
 void CMainFrame::commandPrintSetup()
@@ -397,6 +416,7 @@ bool CMainFrame::chooseStations(int confirmTextId)
     LoaderCore& c = *m_core;
     if (c.family == 0) {
         CCStSetDlg2 select(c.texts, c.store.stationPresent, this);
+        select.showCodes(c.store);
         if (select.exec() != QDialog::Accepted)
             return false;
         c.store.stationSelected = select.selection();
@@ -464,8 +484,9 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         }
         if (dialog.answer() == CSyuuryouDlg::Yes)
             saveParameterFile();
-        // After a language change both were saved at the change, for the old language.
-        if (m_core->settings.languageChanges == 0)
+        // After a language change both were saved at the change, for the old language; the
+        // rebuilt tree's own files are saved only when something was changed in it.
+        if (m_core->settings.languageChanges == 0 || (m_paramTree && m_paramTree->modified()))
             saveTreeFiles();
     }
     m_closing = true;

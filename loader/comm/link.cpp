@@ -19,6 +19,14 @@ PortHandle openSerialPort(const CommSettings& settings, int portIndex, int baudI
 
 int Link::openLinkFromSettings()
 {
+    if (openLink() == 0)
+        return 0;
+    m_reporter.message(100);
+    return -1;
+}
+
+int Link::openLink()
+{
     std::string error;
     PortHandle port = openSerialPort(m_settings, m_settings.comNo - 1, m_settings.bps, m_settings.parity,
                                      m_settings.byteLength, m_settings.stopBits, &error);
@@ -27,11 +35,7 @@ int Link::openLinkFromSettings()
         m_handle = port;
         m_lastError = error;
     }
-    if (!port) {
-        m_reporter.message(100);
-        return -1;
-    }
-    return 0;
+    return port ? 0 : -1;
 }
 
 int Link::closeSerialPort(const PortHandle& handle)

@@ -22,6 +22,8 @@ public:
     // Opens the port of the settings and keeps it as the link handle; 0, or -1 after showing
     // text 100.
     int openLinkFromSettings();
+    // The same without the message: 0, or -1 with the reason in lastError().
+    int openLink();
     // Drops DTR, closes the port and makes the link handle invalid; the close result.
     int closeSerialPort(const PortHandle& handle);
     // Closes the link handle if it is open.

@@ -1,6 +1,7 @@
 #include "modbus.h"
 
 #include "fileutil.h"
+#include "reporter.h"
 
 #include <algorithm>
 #include <chrono>
@@ -289,15 +290,51 @@ int ModbusMaster::readOneRegister(int station, int reg, std::uint16_t* value)
     return rc;
 }
 
+namespace {
+
+thread_local int t_commMutexDepth = 0;
+
+// Holds a master's mutex and counts it for mutexHeldByThisThread.
+class CommLock {
+public:
+    explicit CommLock(std::mutex& m) : m_lock(m) { ++t_commMutexDepth; }
+    ~CommLock() { --t_commMutexDepth; }
+    CommLock(const CommLock&) = delete;
+    CommLock& operator=(const CommLock&) = delete;
+
+private:
+    std::lock_guard<std::mutex> m_lock;
+};
+
+} // namespace
+
+bool ModbusMaster::mutexHeldByThisThread()
+{
+    return t_commMutexDepth > 0;
+}
+
 int ModbusMaster::transfer(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
                            std::uint16_t* destination, int firstRegister)
 {
-    std::lock_guard lock(m_mutex);
+    bool openFailed = false;
+    const int rc = transferLocked(handle, station, byteCount, source, destination, firstRegister, openFailed);
+    // Said only once the mutex is free: the message may wait for the GUI thread, and the GUI
+    // thread may be waiting for the mutex to write a value.
+    if (openFailed)
+        m_link.reporter().message(100);
+    return rc;
+}
+
+int ModbusMaster::transferLocked(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
+                                 std::uint16_t* destination, int firstRegister, bool& openFailed)
+{
+    CommLock lock(m_mutex);
     CommSettings& settings = m_link.settings();
     PortHandle port = handle;
     bool openedHere = false;
     if (settings.online && !port) {
-        if (m_link.openLinkFromSettings() != 0) {
+        if (m_link.openLink() != 0) {
+            openFailed = true;
             m_lastCommStatus = kCommOpenFailed;
             return kCommOpenFailed;
         }

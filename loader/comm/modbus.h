@@ -97,11 +97,17 @@ public:
     int lastCommStatus() const { return m_lastCommStatus; }
 
     std::mutex& commMutex() { return m_mutex; }
+    // Whether the calling thread holds the communication mutex of any master: whoever holds
+    // it must never wait for the GUI thread, which may be waiting for the mutex.
+    static bool mutexHeldByThisThread();
     Link& link() { return m_link; }
 
 private:
     int transfer(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
                  std::uint16_t* destination, int firstRegister);
+    // The transfer under the mutex; `openFailed` when the port could not be opened for it.
+    int transferLocked(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
+                       std::uint16_t* destination, int firstRegister, bool& openFailed);
     void timeLog(int firstRegister, int result);
 
     Link& m_link;

@@ -301,6 +301,19 @@ DefinitionTables::DefinitionTables(std::string languageFolder, int family)
 {
 }
 
+void DefinitionTables::reset(std::string languageFolder, int family)
+{
+    m_folder = std::move(languageFolder);
+    m_family = family;
+    m_stop = false;
+    m_tables.clear();
+    m_valueLists.clear();
+    m_maps->clear();
+    m_specials = SpecialRegisters();
+    m_exclusions = {};
+    m_preDownload = {};
+}
+
 const char* DefinitionTables::mainListName(ListType type)
 {
     switch (type) {
@@ -627,9 +640,8 @@ void DefinitionTables::loadSpecialRegisters(const TextTable& texts)
             m_specials.commandMonitor[c][row] = cmd.registers[c];
     }
 
-    if (m_family != 0)
-        return;
-    // "DownloadExclusion.csv": rows of condition register, first and second register.
+    // "DownloadExclusion.csv": rows of condition register, first and second register; every
+    // family's download honours it.
     if (auto bytes = readWholeFile(joinPath(m_folder, "DownloadExclusion.csv"))) {
         std::string_view text = bytes->view();
         std::size_t pos = 0;
@@ -643,7 +655,9 @@ void DefinitionTables::loadSpecialRegisters(const TextTable& texts)
                                      static_cast<std::uint16_t>(v[2])};
         }
     }
-    // "PreDownload.csv": the registers written one by one before a download.
+    // "PreDownload.csv": the registers written one by one before a download (family 0 only).
+    if (m_family != 0)
+        return;
     if (auto bytes = readWholeFile(joinPath(m_folder, "PreDownload.csv"))) {
         std::string_view text = bytes->view();
         std::size_t pos = 0, n = 0;

@@ -165,6 +165,9 @@ class DefinitionTables {
 public:
     // `languageFolder` holds the lists; `family` selects the lists of families 1 and 2.
     explicit DefinitionTables(std::string languageFolder, int family = 0);
+    // Starts over on another folder or family: every file read so far and everything derived
+    // from them are dropped (a language change, the family chosen at start-up).
+    void reset(std::string languageFolder, int family);
 
     int family() const { return m_family; }
     const std::string& folder() const { return m_folder; }

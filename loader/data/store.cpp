@@ -172,7 +172,8 @@ int DataStore::modelClass(int stationIndex) const
 {
     if (!validIndex(stationIndex))
         return kClassNone;
-    return modelClassOfLetter(m_records[stationIndex].identification[3]);
+    // The model letter is the byte at offset 6 of the record: the low byte of word 3.
+    return modelClassOfLetter(m_records[stationIndex].identification[3] & 0xFF);
 }
 
 void DataStore::selectPresentStations()

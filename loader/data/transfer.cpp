@@ -59,7 +59,8 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
                 continue;
             std::uint16_t v = 0;
             store.getStoredValue(station, e.condition, v);
-            if (static_cast<std::int16_t>(v) >= 47) {
+            // The condition is an unsigned register value.
+            if (v >= 47) {
                 excluded.push_back(e.first);
                 excluded.push_back(e.second);
             }
@@ -142,7 +143,10 @@ int Transfers::identifySelected(bool check, int result,
     for (int i = 0; i < kStations; ++i) {
         if (!store.stationSelected[i])
             continue;
-        std::uint16_t words[13];
+        // The read before an upload goes straight into the record: a failed read leaves the
+        // zeros there, as the module's code is then unknown.
+        std::uint16_t local[13];
+        std::uint16_t(&words)[13] = check ? local : store.record(i).identification;
         result = readIdentification(i + 1, words);
         // A station whose code cannot be read or is not accepted leaves the selection.
         if (result != kCommOk) {
@@ -183,10 +187,7 @@ int Transfers::runTransferSequence(TransferType type)
         });
     }
     if (type != TransferType::Download) {
-        result = identifySelected(false, result, [&](int i, const std::uint16_t (&words)[13]) {
-            std::memcpy(store.record(i).identification, words, sizeof words);
-            return true;
-        });
+        result = identifySelected(false, result, [](int, const std::uint16_t (&)[13]) { return true; });
     }
     store.clearCommErrors();
     // A station left out for its identification was not transferred: its values are not the

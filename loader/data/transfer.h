@@ -60,8 +60,9 @@ private:
     std::string stationSuffix(int station, bool wireNumber) const;
     // Reads the code of every selected station and hands it to `accept`; a station whose
     // read fails (text 114) or that `accept` refuses leaves the selection. The check before
-    // a transfer shows wire numbers and advances the progress. The last read's result, or
-    // `result` when no station was read.
+    // a transfer shows wire numbers and advances the progress; the read before an upload
+    // stores the code in the record. The last read's result, or `result` when no station
+    // was read.
     int identifySelected(bool check, int result, const std::function<bool(int, const std::uint16_t (&)[13])>& accept);
     void writePreDownload();
 

@@ -1,6 +1,7 @@
 #include "commwindow.h"
 
 #include "loadercore.h"
+#include "uitext.h"
 #include "workers.h"
 
 #include <QLabel>

@@ -91,6 +91,7 @@ void ParameterTree::build()
         return m;
     }();
     m_nodes.clear();
+    m_modified = false;
     for (int i = 0; i < kSections; ++i) {
         m_sections[i] = Section();
         m_sections[i].nodeOfSlot.fill(-1);
@@ -203,6 +204,14 @@ int ParameterTree::subgroupIndex(int section, int slot) const
     return -1;
 }
 
+int ParameterTree::slotsInUse() const
+{
+    int used = 0;
+    for (const Section& s : m_sections)
+        used += static_cast<int>(std::count_if(s.nodeOfSlot.begin(), s.nodeOfSlot.end(), [](int n) { return n >= 0; }));
+    return used;
+}
+
 int ParameterTree::nodeAt(int section, int slot) const
 {
     if (section < 0 || section >= kSections || slot < 0 || slot >= kSlots)
@@ -267,6 +276,7 @@ int ParameterTree::toggleFavourite(int item)
         if (addNode(0, 4, page, target.items + 1, it.name) < 0)
             return -1;
         ++target.items;
+        m_modified = true;
         return page;
     }
     // Out of the favourites: the node goes, its slot and mark are freed, the rest renumbered.
@@ -279,6 +289,7 @@ int ParameterTree::toggleFavourite(int item)
     m_nodes[static_cast<std::size_t>(item)].level = -1; // detached
     --s.subgroups[static_cast<std::size_t>(subgroupIndex(0, parent.slot))].items;
     renumber(page);
+    m_modified = true;
     return page;
 }
 
@@ -290,6 +301,7 @@ int ParameterTree::toggleHidden(int item)
     auto& mark = m_sections[n.section].marks[n.slot];
     mark = mark ? 0 : 1;
     n.bold = mark != 0;
+    m_modified = true;
     return n.parent;
 }
 

@@ -73,6 +73,11 @@ public:
     // F4: flips the hidden mark of an item; returns its page node.
     int toggleHidden(int item);
     bool hidden(int section, int slot) const { return m_sections[section].marks[slot] != 0; }
+    // Whether favourites or hidden marks changed since the tree was built.
+    bool modified() const { return m_modified; }
+
+    // Node slots in use, summed over the sections: the base of a transfer's progress total.
+    int slotsInUse() const;
 
     // The favourites file of the family and "View_FlgArea.fil"; writes never lose the old file.
     bool saveFavourites(std::string* error = nullptr) const;
@@ -104,6 +109,7 @@ private:
     int m_family;
     std::vector<Node> m_nodes;
     std::array<Section, kSections> m_sections{};
+    bool m_modified = false;
 };
 
 // The favourites groups' text ids (group name, page name) of a family.

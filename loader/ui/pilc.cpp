@@ -1,6 +1,7 @@
 #include "pilc.h"
 
 #include "loadercore.h"
+#include "uitext.h"
 #include "store.h"
 #include "texttable.h"
 

@@ -1,6 +1,7 @@
 #include "stationsetup.h"
 
 #include "loadercore.h"
+#include "uitext.h"
 #include "pilc.h"
 #include "store.h"
 

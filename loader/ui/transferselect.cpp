@@ -1,6 +1,9 @@
 #include "transferselect.h"
 
 #include "loadercore.h"
+#include "pilc.h"
+#include "store.h"
+#include "uitext.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -21,15 +24,20 @@ CCStSetDlg2::CCStSetDlg2(const vok::TextTable& texts, const std::array<std::int3
         auto* box = new QGroupBox(uiText(texts, g == 0 ? 146 : 147, g == 0 ? "ControlModule" : "Event (In/Output) Module"), this);
         auto* grid = new QGridLayout(box);
         grid->addWidget(new QLabel(uiText(texts, 148, "Station"), box), 0, 0);
-        grid->addWidget(new QLabel(uiText(texts, 150, "Transfer"), box), 0, 1);
+        grid->addWidget(new QLabel(uiText(texts, 149, "Module code"), box), 0, 1);
+        grid->addWidget(new QLabel(uiText(texts, 150, "Transfer"), box), 0, 2);
         for (int row = 0; row < 16; ++row) {
             const int index = 16 * g + row;
             grid->addWidget(new QLabel(QString::number(index + 1), box), row + 1, 0);
+            auto* code = new QLabel(box);
+            code->setMinimumWidth(code->fontMetrics().horizontalAdvance(QStringLiteral("VOKA112N01000 ")));
+            m_codes[static_cast<std::size_t>(index)] = code;
+            grid->addWidget(code, row + 1, 1);
             auto* check = new QCheckBox(box);
             check->setObjectName(QStringLiteral("station%1").arg(index + 1));
             check->setChecked(preset[static_cast<std::size_t>(index)] != 0);
             m_boxes[static_cast<std::size_t>(index)] = check;
-            grid->addWidget(check, row + 1, 1);
+            grid->addWidget(check, row + 1, 2);
         }
         groups->addWidget(box);
     }
@@ -43,4 +51,17 @@ std::array<std::int32_t, 32> CCStSetDlg2::selection() const
     for (std::size_t i = 0; i < 32; ++i)
         out[i] = m_boxes[i]->isChecked() ? 1 : 0;
     return out;
+}
+
+void CCStSetDlg2::showCodes(const vok::DataStore& store)
+{
+    for (int i = 0; i < 32; ++i) {
+        const bool present = store.stationPresent[static_cast<std::size_t>(i)] != 0;
+        m_codes[static_cast<std::size_t>(i)]->setText(present ? QString::fromStdString(stationCode(store, i)) : QString());
+    }
+}
+
+QString CCStSetDlg2::code(int stationIndex) const
+{
+    return m_codes[static_cast<std::size_t>(stationIndex)]->text();
 }

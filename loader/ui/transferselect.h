@@ -6,8 +6,10 @@
 #include <cstdint>
 
 class QCheckBox;
+class QLabel;
 namespace vok {
 class TextTable;
+class DataStore;
 }
 
 class CCStSetDlg2 : public QDialog {
@@ -15,8 +17,12 @@ class CCStSetDlg2 : public QDialog {
 public:
     CCStSetDlg2(const vok::TextTable& texts, const std::array<std::int32_t, 32>& preset, QWidget* parent = nullptr);
     std::array<std::int32_t, 32> selection() const;
+    // The module code of each station in the code column.
+    void showCodes(const vok::DataStore& store);
+    QString code(int stationIndex) const;
     QCheckBox* box(int stationIndex) const { return m_boxes[static_cast<std::size_t>(stationIndex)]; }
 
 private:
     std::array<QCheckBox*, 32> m_boxes{};
+    std::array<QLabel*, 32> m_codes{};
 };

@@ -126,6 +126,11 @@ QString CVokView::title() const
     return vok::decodeText(m_page.title);
 }
 
+QString CVokView::rowName(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_names[static_cast<std::size_t>(row)].trimmed() : QString();
+}
+
 QString CVokView::headerText(int column) const
 {
     if (column < 0 || column >= columnCount())

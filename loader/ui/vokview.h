@@ -27,6 +27,7 @@ public:
     int columnCount() const { return static_cast<int>(m_columns.size()); }
     int rowCount() const { return static_cast<int>(m_page.definitions.size()); }
     QString headerText(int column) const;
+    QString rowName(int row) const;
     QString cellText(int row, int column) const;
     bool cellEdited(int row, int column) const;
     QString title() const;

@@ -6,6 +6,7 @@
 #include "link.h"
 #include "modbus.h"
 #include "paramfile.h"
+#include "paramtree.h"
 #include "reporter.h"
 #include "settings.h"
 #include "store.h"
@@ -223,10 +224,10 @@ struct Session {
         tables->loadSpecialRegisters(texts);
         tables->buildRegisterMaps();
         ctx = std::make_unique<TransferContext>(*master, store, *tables, *reporter);
-        int mapped = 0;
-        for (int i = 0; i < 10000; ++i)
-            mapped += tables->maps().holdingKind[0][i] != 0;
-        ctx->nodeSlotsInUse = mapped * 2 / 3;
+        // The progress estimate counts the tree's nodes, as the loader does.
+        tree::ParameterTree counter(*tables, texts, family);
+        counter.build();
+        ctx->nodeSlotsInUse = counter.slotsInUse();
         transfers = std::make_unique<Transfers>(*ctx);
     }
 

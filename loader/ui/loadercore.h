@@ -1,6 +1,7 @@
 #pragma once
-// The loader's process-wide state, owned by the main frame: settings, texts, the link and
-// the Modbus master, the data store and definition tables, the workers, the trend section.
+// The loader's process-wide state, owned by the main frame and handed to the windows that
+// work on it: settings, texts, the link and the Modbus master, the data store and definition
+// tables, the workers, the trend section. No widgets here.
 
 #include "definitions.h"
 #include "link.h"
@@ -22,7 +23,8 @@ public:
 
     // Reads the profile, loads the text table (and its copy for Trend), makes DATA/.
     void loadSettingsAndTexts();
-    // After the module family is chosen: special registers and register maps.
+    // The special registers and register maps of the family from the current language
+    // folder (after the family is chosen, and again after a language change).
     void loadDefinitions(int family);
 
     QString text(int id, const char* fallback = "") const;
@@ -43,11 +45,3 @@ public:
     bool quitWithoutAsking = false;
     std::string printerName;
 };
-
-// A text of the table for display, or the fallback when the table lacks it.
-QString uiText(const vok::TextTable& texts, int id, const char* fallback = "");
-
-class QDialog;
-class QDialogButtonBox;
-// OK (text 97) and Cancel (text 98), wired to the dialog's accept and reject.
-QDialogButtonBox* okCancelButtons(QDialog* dialog, const vok::TextTable& texts);
