@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, when any is missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build ccache pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+packages=(g++ cmake ninja-build ccache pkg-config qt6-base-dev libgl-dev libx11-dev libgtest-dev libgmock-dev
           libbenchmark-dev xvfb xauth x11-utils socat libmodbus-dev mbpoll clang libclang-rt-14-dev python3)
 
 missing=()

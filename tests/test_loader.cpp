@@ -1,13 +1,18 @@
 // The loader's main window at work against the simulated line: the meter, a language change,
 // and a GUI-thread write that meets a worker's report.
 
+#include "commwindow.h"
 #include "comsetdlg.h"
+#include "detaildlg.h"
+#include "inputdlg.h"
 #include "guireporter.h"
 #include "loaderfixture.h"
 #include "meterbar.h"
 #include "vokview.h"
 
 #include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
 #include <QProgressBar>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -176,4 +181,170 @@ TEST(Loader, LanguageChangeShowsTheNewNames)
     EXPECT_EQ(view->rowName(0), QString::fromUtf8("測定値"));
     EXPECT_EQ(view->cellText(0, 0).isEmpty(), false) << "the values are still shown";
     EXPECT_TRUE(vok::fileExists(loader.dir.file("file/language1/View_FlgArea.fil"))) << "the old folder's marks saved";
+}
+
+namespace {
+
+// The loader's state on the sample folder, offline, with station 1 defined: no window.
+class SampleCore : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        core.settings.workingDir = VOK_SOURCE_DIR "/sample";
+        core.texts.load(vok::test::kSampleLanguage, "");
+        core.loadDefinitions(0);
+        core.store.stationPresent[0] = 1;
+        for (int i = 0; i < 13; ++i)
+            core.store.record(0).identification[i] = static_cast<unsigned char>(kCodeA[i]);
+        core.store.rebuildChannelLists();
+        core.tables->applyDefaults(vok::ListType::Function, core.store);
+        core.editor->onRefused = [this](int id) { refused.push_back(id); };
+    }
+    vok::ParameterDefinition find(const char* key)
+    {
+        vok::ParameterDefinition d;
+        EXPECT_EQ(core.tables->findDefinition(vok::ListType::Function, key, d), vok::kTableOk) << key;
+        return d;
+    }
+    std::uint16_t stored(const vok::ParameterDefinition& d, int channel = 0)
+    {
+        std::uint16_t v = 0;
+        core.store.getStoredValue(channel / 4 + 1, d.registers[static_cast<std::size_t>(channel % 4)], v);
+        return v;
+    }
+    vok::test::DialogDriver driver;
+    vok::NullReporter reporter;
+    LoaderCore core{reporter};
+    std::vector<int> refused;
+};
+
+} // namespace
+
+TEST_F(SampleCore, ValueInputKeepsARefusedTextOpen)
+{
+    const vok::ParameterDefinition pvf = find("PVF");
+    core.store.setStoredValue(1, pvf.registers[0], 50);
+    CInputDataDlg d(core, 0, pvf, 50, edit::Mode::View);
+    EXPECT_EQ(d.windowTitle(), "Input");
+    EXPECT_EQ(d.prompt(), "0.0 to 900.0 s");
+    EXPECT_EQ(d.field()->text(), "5.0") << "preset with the current value";
+    d.show();
+    d.field()->setText("900.1");
+    d.accept();
+    EXPECT_EQ(refused, std::vector<int>{116});
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(d.field()->text(), "900.1") << "the typed text stays";
+    EXPECT_EQ(stored(pvf), 50);
+    d.field()->setText("12.34");
+    d.accept();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(stored(pvf), 123);
+    EXPECT_TRUE(core.store.isEdited(0, pvf.registers[0]));
+}
+
+TEST_F(SampleCore, DetailScreenRowsScrollAndPictures)
+{
+    using Picture = CDetailDlg::Picture;
+    for (auto [name, kind] : {std::pair{"x.Bmp", Picture::Document}, {".bmp", Picture::Document}, {"a.bmp", Picture::Bitmap},
+                              {"a.BMP", Picture::Bitmap}, {"a.JPG", Picture::Jpeg}, {"Manual.pdf", Picture::Document},
+                              {"", Picture::None}})
+        EXPECT_EQ(CDetailDlg::pictureKindOf(name), kind) << name;
+
+    // Alarm 1's group: six rows, no scrolling, a manual instead of a picture.
+    CDetailDlg alarms(core, 0, find("AL1"), nullptr);
+    EXPECT_EQ(alarms.rowCount(), 6);
+    EXPECT_FALSE(alarms.scrollEnabled());
+    EXPECT_EQ(alarms.pictureKind(), Picture::Document);
+    EXPECT_TRUE(alarms.findChild<QPushButton*>("manual")->isVisibleTo(&alarms));
+    QTest::keyClick(&alarms, Qt::Key_Up);
+    EXPECT_EQ(alarms.selectedRow(), 0);
+    for (int i = 0; i < 8; ++i)
+        QTest::keyClick(&alarms, Qt::Key_Down);
+    EXPECT_EQ(alarms.selectedRow(), 5) << "Down stops at the last row";
+    EXPECT_EQ(alarms.firstRow(), 0);
+    EXPECT_EQ(alarms.cellText(1, 0), "AL1");
+    EXPECT_EQ(alarms.cellText(1, 3), "10.0") << "alarm value 100 with the channel's decimal point";
+
+    // The input group: eleven rows; Down on the tenth shown row scrolls by one.
+    CDetailDlg input(core, 0, find("INTYP"), nullptr);
+    EXPECT_EQ(input.rowCount(), 11);
+    EXPECT_TRUE(input.scrollEnabled());
+    for (int i = 0; i < 9; ++i)
+        QTest::keyClick(&input, Qt::Key_Down);
+    EXPECT_EQ(input.selectedRow(), 9);
+    EXPECT_EQ(input.firstRow(), 0);
+    QTest::keyClick(&input, Qt::Key_Down);
+    EXPECT_EQ(input.firstRow(), 1);
+    EXPECT_EQ(input.pictureKind(), Picture::Bitmap);
+    EXPECT_TRUE(input.pictureLoaded());
+    EXPECT_FALSE(input.findChild<QPushButton*>("manual")->isVisibleTo(&input));
+
+    // A double click on the header band opens nothing; a missing picture is just not there.
+    vok::ParameterDefinition sv = find("SV");
+    CDetailDlg pid(core, 0, sv, nullptr);
+    EXPECT_EQ(pid.pictureKind(), Picture::Jpeg);
+    EXPECT_TRUE(pid.pictureLoaded());
+    pid.editAt(10);
+    EXPECT_FALSE(pid.changed());
+    sv.extraText = "missing.bmp";
+    CDetailDlg missing(core, 0, sv, nullptr);
+    EXPECT_FALSE(missing.pictureLoaded());
+    EXPECT_TRUE(driver.messages.isEmpty()) << "no message for a missing picture";
+
+    // An edited value is drawn red.
+    core.store.markEdited(0, sv.registers[0]);
+    pid.resize(720, 560);
+    pid.show();
+    const QImage grid = pid.gridImage();
+    bool red = false;
+    for (int y = 0; y < grid.height() && !red; ++y)
+        for (int x = 0; x < grid.width() && !red; ++x)
+            red = grid.pixelColor(x, y) == QColor(255, 0, 0);
+    EXPECT_TRUE(red);
+}
+
+// Online, a new range goes to the module, the "Communication" window reads the station
+// back, and the store then holds the module's own recalculation of the channel.
+TEST(Loader, OnlineRangeChangeReadsTheModulesRecalculation)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}};
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    LoaderCore& core = loader.core();
+    auto find = [&](const char* key) {
+        vok::ParameterDefinition d;
+        core.tables->findDefinition(vok::ListType::Function, key, d);
+        return d;
+    };
+    const vok::ParameterDefinition inputType = find("INTYP"), rangeUpper = find("RNGH"), sv = find("SV"), p = find("P");
+    loader.line.sim().setRegister(1, sv.registers[0], 500);
+    core.store.setStoredValue(1, sv.registers[0], 500);
+    core.settings.online = 1;
+    ASSERT_EQ(core.editor->commitCode(0, inputType, 0, 21, edit::Mode::View), edit::Editor::Result::Accepted);
+    auto commWindowOpen = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<CCommWindow*>(w) && w->isVisible())
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waitFor([&] { return !commWindowOpen(); }, 20000));
+    std::uint16_t oldUpper = 0;
+    core.store.getStoredValue(1, rangeUpper.registers[0], oldUpper);
+    ASSERT_EQ(edit::refusal(core.store, core.tables->specials(), 0, rangeUpper), 0) << "input type 21 frees the range";
+    const auto typed = edit::convert("300.0", rangeUpper.dataType, rangeUpper.decimals,
+                                     core.editor->formatter().channelDecimals(0, 0), false);
+    ASSERT_EQ(core.editor->commitValue(0, rangeUpper, oldUpper, *typed, edit::Mode::View), edit::Editor::Result::Accepted);
+    EXPECT_TRUE(commWindowOpen()) << "the station is read back";
+    ASSERT_TRUE(waitFor([&] { return !commWindowOpen(); }, 20000));
+    for (const vok::ParameterDefinition* d : {&rangeUpper, &sv, &p}) {
+        std::uint16_t pc = 0;
+        core.store.getStoredValue(1, d->registers[0], pc);
+        EXPECT_EQ(std::optional<std::uint16_t>(pc), loader.line.sim().registerValue(1, d->registers[0])) << d->key;
+    }
+    std::uint16_t upper = 0, setValue = 0;
+    core.store.getStoredValue(1, rangeUpper.registers[0], upper);
+    core.store.getStoredValue(1, sv.registers[0], setValue);
+    EXPECT_EQ(upper, 3000);
+    EXPECT_EQ(setValue, 1000) << "the module rescaled the set value with the range";
 }

@@ -1,11 +1,15 @@
 #include "mainframe.h"
 
+#include "commwindow.h"
 #include "comsetdlg.h"
+#include "detaildlg.h"
 #include "exitdialog.h"
 #include "fileutil.h"
 #include "guireporter.h"
 #include "localnames.h"
+#include "uitext.h"
 #include "initdialogs.h"
+#include "inputdlg.h"
 #include "meterbar.h"
 #include "paramfile.h"
 #include "pilc.h"
@@ -66,6 +70,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     m_tree->onFocusView = [this] { m_view->setFocus(); };
     m_view->onFocusTree = [this] { m_tree->setFocus(); };
     m_tree->onLoadPage = [this](int node, int mode) { loadPage(node, mode); };
+    m_view->onOpenCell = [this](int row, int column, bool detail) { openCell(row, column, detail); };
+    wireEditor();
     m_splitter->addWidget(m_tree);
     m_splitter->addWidget(m_view);
     m_splitter->setStretchFactor(1, 1);
@@ -218,6 +224,61 @@ void CMainFrame::buildTree()
     const int first = m_paramTree->firstFavouritePage();
     m_tree->selectNode(first);
     loadPage(first, 0);
+}
+
+QWidget* CMainFrame::dialogParent()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal ? modal : this;
+}
+
+void CMainFrame::wireEditor()
+{
+    edit::Editor& e = *m_core->editor;
+    e.openCommunication = [this](int station, int channel, int row) { openCommunication(station, channel, row); };
+    e.refreshTree = [this] { refreshViews(vok::Refresh::TreeAndViews); };
+    e.onRefused = [this](int textId) { QMessageBox::information(dialogParent(), windowTitle(), m_core->text(textId)); };
+    e.onWriteFailed = [this](int textId, int result) {
+        QMessageBox::warning(dialogParent(), windowTitle(),
+                             m_core->text(textId, "Communication error") + QStringLiteral(" (%1)").arg(QString::fromStdString(
+                                 vok::commResultText(result))));
+    };
+}
+
+void CMainFrame::openCommunication(int station, int channel, int row)
+{
+    // A command is followed until the module ends it (text 123); a changed defining register
+    // has the station read back at once (text 119).
+    const QString preset = row >= 0 ? m_core->text(123, "Command running") : m_core->text(119, "Reading");
+    auto* window = new CCommWindow(m_core->texts, *m_core->workers, *m_core->transfer, station, channel, row, preset, this);
+    connect(window, &CCommWindow::ended, this, [this](int finishedStation) {
+        refreshViews(vok::Refresh::TreeAndViews);
+        if (m_detail && m_detail->station() == finishedStation)
+            m_detail->refreshRows();
+    });
+    window->show();
+}
+
+void CMainFrame::openCell(int row, int column, bool detail)
+{
+    CVokView* v = m_view;
+    if (row < 0 || row >= v->rowCount() || column < 0 || column >= v->columnCount())
+        return;
+    const vok::ParameterDefinition d = v->definition(row);
+    const int channel = v->channelOfColumn(column);
+    if (detail) {
+        CDetailDlg dialog(*m_core, channel, d, this);
+        m_detail = &dialog;
+        dialog.exec();
+        m_detail = nullptr;
+        if (dialog.changed() && m_currentPage >= 0)
+            loadPage(m_currentPage, 1);
+        return;
+    }
+    std::uint16_t current = 0;
+    m_core->store.getStoredValue(channel / 4 + 1, d.registers[static_cast<std::size_t>(channel % 4)], current);
+    if (openInput(*m_core, channel, d, current, edit::Mode::View, this))
+        m_view->update();
 }
 
 void CMainFrame::saveTreeFiles()

@@ -15,6 +15,7 @@ class CVokView;
 namespace tree {
 class ParameterTree;
 }
+class CDetailDlg;
 class QLabel;
 class QSplitter;
 class QAction;
@@ -42,6 +43,9 @@ public:
     // The start-up procedure: module family, definitions, start-up mode. 0, or -1 when a
     // dialog was cancelled (the program then ends without the exit dialog).
     int runStartup();
+
+    // Opens the input (or, with `detail`, the detail screen) of a cell of the view.
+    void openCell(int row, int column, bool detail);
 
     // Commands.
     void commandSetup();
@@ -72,6 +76,9 @@ private:
     void greyForFamily();
     void shutdown();
     void buildTree();
+    void wireEditor();
+    void openCommunication(int station, int channel, int row);
+    QWidget* dialogParent();
 
     std::unique_ptr<GuiReporter> m_reporter;
     std::unique_ptr<LoaderCore> m_core;
@@ -80,6 +87,7 @@ private:
     CVokView* m_view = nullptr;
     std::unique_ptr<tree::ParameterTree> m_paramTree;
     int m_currentPage = -1;
+    CDetailDlg* m_detail = nullptr;
     QLabel* m_status = nullptr;
     CMeterBar* m_meter = nullptr;
     QList<QAction*> m_familyZeroOnly;

@@ -10,6 +10,27 @@
 
 namespace vok {
 
+std::string commResultText(int rc)
+{
+    switch (rc) {
+    case kCommOk: return "done";
+    case kCommOpenFailed: return "the port could not be opened";
+    case kCommNoPort: return "no port open";
+    case kCommNoZAnswer: return "no valid gateway answer";
+    case kCommShortWrite: return "the request was not sent completely";
+    case kCommNoAnswer: return "no answer";
+    case kCommCrcError: return "CRC error in the answer";
+    case kCommWrongAddress: return "the answer came from another address";
+    case kCommWrongByteCount: return "the answer has another length (or exception 4)";
+    default: break;
+    }
+    if (rc < kCommWrongAddress && rc > kCommWrongAddress - 256)
+        return "the module refused it (exception " + std::to_string(kCommWrongAddress - rc) + ")";
+    if (rc > 0 && rc < 256)
+        return "gateway status " + std::to_string(rc);
+    return "result " + std::to_string(rc);
+}
+
 namespace modbus {
 
 std::uint16_t crc16(const std::uint8_t* bytes, std::size_t length)

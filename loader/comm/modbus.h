@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace vok {
@@ -27,6 +28,8 @@ enum CommResult : int {
     kCommWrongByteCount = -15,
 };
 constexpr int exceptionResult(int code) { return -11 - code; }
+// What a result code means, in a few English words ("no answer", "exception 2").
+std::string commResultText(int result);
 
 // The 16-bit pattern of -9999 that marks a value that could not be read.
 inline constexpr std::uint16_t kMissingValue = 55537;

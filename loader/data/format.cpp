@@ -74,6 +74,12 @@ int ValueFormatter::settingOf(int channel, SpecialRole role) const
     return static_cast<std::int16_t>(v);
 }
 
+bool ValueFormatter::settingFailed(int channel, SpecialRole role) const
+{
+    std::uint16_t v = 0;
+    return m_store.getStoredValue(stationOf(channel), m_specials.reg(role, channel % 4), v) != 0;
+}
+
 int ValueFormatter::channelSpan(int channel) const
 {
     return std::abs(settingOf(channel, SpecialRole::RangeUpper) - settingOf(channel, SpecialRole::RangeLower));

@@ -53,6 +53,8 @@ public:
 
     // Signed stored value of a role's register on a channel.
     int settingOf(int channel, SpecialRole role) const;
+    // Whether the last transfer of that register failed.
+    bool settingFailed(int channel, SpecialRole role) const;
     int channelSpan(int channel) const;
 
     // Spreadsheet output: hexadecimal and bit-pattern texts get a leading "'".

@@ -62,7 +62,7 @@ void CCommWindow::tick()
 void CCommWindow::close2()
 {
     m_timer->stop();
-    Q_EMIT finished(m_station);
+    Q_EMIT ended(m_station);
     close();
 }
 

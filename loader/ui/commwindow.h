@@ -25,7 +25,8 @@ public:
     void stop();
 
 Q_SIGNALS:
-    void finished(int station);
+    // The window ends: the station was read again, or Stop was pressed.
+    void ended(int station);
 
 private:
     void tick();

@@ -11,6 +11,7 @@ LoaderCore::LoaderCore(vok::Reporter& r) : reporter(r)
     tables = std::make_unique<vok::DefinitionTables>(vok::languageFolderPath(settings), 0);
     transfer = std::make_unique<vok::TransferContext>(*master, store, *tables, reporter);
     workers = std::make_unique<vok::Workers>(*transfer);
+    editor = std::make_unique<edit::Editor>(store, *tables, *workers, settings);
 }
 
 LoaderCore::~LoaderCore()

@@ -4,6 +4,7 @@
 // tables, the workers, the trend section. No widgets here.
 
 #include "definitions.h"
+#include "editing.h"
 #include "link.h"
 #include "modbus.h"
 #include "settings.h"
@@ -39,6 +40,7 @@ public:
     std::unique_ptr<vok::DefinitionTables> tables;
     std::unique_ptr<vok::TransferContext> transfer;
     std::unique_ptr<vok::Workers> workers;
+    std::unique_ptr<edit::Editor> editor;
     vok::TrendSection trendSection;
 
     int family = 0;

@@ -244,10 +244,20 @@ bool CVokView::cellAt(const QPoint& pt, int& column, int& row) const
     return column < kVisibleColumns && row >= 1 && row <= visibleRows();
 }
 
+int CVokView::currentRow() const
+{
+    return m_v->value() + m_selRow - 1;
+}
+
+int CVokView::currentColumn() const
+{
+    return m_h->value() + m_selColumn;
+}
+
 void CVokView::open(bool detail)
 {
-    const int row = m_v->value() + m_selRow - 1;
-    const int column = m_h->value() + m_selColumn;
+    const int row = currentRow();
+    const int column = currentColumn();
     if (row >= rowCount() || column >= columnCount())
         return;
     const QString text = cellText(row, column);

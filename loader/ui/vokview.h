@@ -28,6 +28,12 @@ public:
     int rowCount() const { return static_cast<int>(m_page.definitions.size()); }
     QString headerText(int column) const;
     QString rowName(int row) const;
+    // The global channel number of a column and the definition of a row.
+    int channelOfColumn(int column) const { return m_columns[static_cast<std::size_t>(column)]; }
+    const vok::ParameterDefinition& definition(int row) const { return m_page.definitions[static_cast<std::size_t>(row)]; }
+    // The page row and column of the selected cell.
+    int currentRow() const;
+    int currentColumn() const;
     QString cellText(int row, int column) const;
     bool cellEdited(int row, int column) const;
     QString title() const;

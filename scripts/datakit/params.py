@@ -85,8 +85,12 @@ def function_params():
         p("DP", ("Decimal point position", "小数点位置"), 2, group=1, lo=0, hi=2,
           choices=choice(("0:No decimals", "0:小数点なし"), ("1:One decimal", "1:小数点1桁"), ("2:Two decimals", "2:小数点2桁")),
           defaults=["1"], extra="GRP-INPUT.bmp"),
-        p("RNGH", ("Range upper limit", "レンジ上限"), 1, group=1, defaults=["1500"], unit=deg, extra="GRP-INPUT.bmp"),
-        p("RNGL", ("Range lower limit", "レンジ下限"), 1, group=1, defaults=["0"], unit=deg, extra="GRP-INPUT.bmp"),
+        # Shown with the channel's decimal point, limited by its own limits (a type 1 would be
+        # limited by the range itself).
+        p("RNGH", ("Range upper limit", "レンジ上限"), 10, group=1, lo=-19999, hi=32000, defaults=["1500"], unit=deg,
+          extra="GRP-INPUT.bmp"),
+        p("RNGL", ("Range lower limit", "レンジ下限"), 10, group=1, lo=-19999, hi=32000, defaults=["0"], unit=deg,
+          extra="GRP-INPUT.bmp"),
         p("PVB", ("PV bias", "PVバイアス"), 10, group=1, lo=-1999, hi=9999, unit=deg, defaults=["0"], extra="GRP-INPUT.bmp"),
         p("PVF", ("PV filter time constant", "PVフィルタ時定数"), 0, group=1, dec=1, lo=0, hi=9000, unit=sec, defaults=["0"],
           extra="GRP-INPUT.bmp"),
