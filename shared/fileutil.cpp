@@ -1,6 +1,7 @@
 #include "fileutil.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -32,11 +33,49 @@ bool writeAll(int fd, const char* data, std::size_t size)
     return true;
 }
 
+// Temporary files of replaceFile that a killed writer left behind: ".<name>.XXXXXX" beside
+// the file, untouched for a while (a save in progress is seconds old at most).
+void removeStaleTemporaries(const std::filesystem::path& folder, const std::string& name)
+{
+    std::error_code ec;
+    const std::string prefix = "." + name + ".";
+    const auto now = std::filesystem::file_time_type::clock::now();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string f = entry.path().filename().string();
+        if (f.size() != prefix.size() + 6 || f.compare(0, prefix.size(), prefix) != 0 || !entry.is_regular_file(ec))
+            continue;
+        const auto age = now - entry.last_write_time(ec);
+        if (!ec && age > std::chrono::seconds(30))
+            std::filesystem::remove(entry.path(), ec);
+    }
+}
+
 } // namespace
+
+int openRegularFile(const std::string& path, std::string* error)
+{
+    // Non-blocking, so that a FIFO or a device named like a data file cannot hang the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (error)
+            *error = errnoText("cannot open", path);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (error)
+            *error = path + " is not a regular file";
+        errno = EINVAL;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
 std::optional<FileBytes> readWholeFile(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(path);
     if (fd < 0)
         return std::nullopt;
     std::string bytes;
@@ -62,7 +101,7 @@ std::optional<FileBytes> readWholeFile(const std::string& path)
 
 long long readAt(const std::string& path, std::uint64_t offset, void* buffer, std::size_t count)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(path);
     if (fd < 0)
         return -1;
     std::size_t done = 0;
@@ -132,6 +171,7 @@ WriteResult replaceFile(const std::string& pathIn, std::string_view bytes, std::
     std::filesystem::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
+    removeStaleTemporaries(folder, target.filename().string());
     std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) {

@@ -24,7 +24,11 @@ private:
     std::string m_bytes;
 };
 
-// Reads a whole file; nothing when it cannot be opened or read.
+// Opens a regular file for reading; -1 for anything else (a FIFO, a device, a folder) or a
+// file that cannot be opened, with the reason in `error`.
+int openRegularFile(const std::string& path, std::string* error = nullptr);
+
+// Reads a whole regular file; nothing when it cannot be opened or read.
 std::optional<FileBytes> readWholeFile(const std::string& path);
 
 // Reads up to `count` bytes at `offset`; returns the number read, or -1 when the file cannot

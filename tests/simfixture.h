@@ -8,7 +8,9 @@
 #include "simline.h"
 #include "slaveserver.h"
 
+#include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <stdlib.h>
 #include <termios.h>
@@ -47,11 +49,34 @@ public:
     ~SimulatedLine()
     {
         link->close();
+        hangUp();
+    }
+
+    // The simulator goes away as a killed process would: its end of the line closes.
+    void hangUp()
+    {
+        if (m_master < 0)
+            return;
         m_server->stop();
         m_thread.join();
         ::close(m_keep);
         ::close(m_master);
+        m_keep = m_master = -1;
     }
+
+    // Runs `then` on a thread of its own once the simulator has answered `requests` more
+    // requests than now (a fault in the middle of a transfer).
+    std::thread after(std::uint64_t requests, std::function<void()> then)
+    {
+        const std::uint64_t at = m_server->requestsAnswered() + requests;
+        return std::thread([this, at, then = std::move(then)] {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (m_server->requestsAnswered() < at && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            then();
+        });
+    }
+    std::uint64_t requestsAnswered() const { return m_server->requestsAnswered(); }
 
     static sim::LineTiming fastTiming()
     {

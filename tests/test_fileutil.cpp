@@ -1,6 +1,8 @@
 #include "fileutil.h"
 #include "testutil.h"
 
+#include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -101,4 +103,32 @@ TEST(FileUtil, CopyAndDelete)
     EXPECT_FALSE(vok::fileExists(dir.file("c")));
     EXPECT_TRUE(vok::deleteFile(dir.file("b")));
     EXPECT_FALSE(vok::fileExists(dir.file("b")));
+}
+
+// A save killed before its rename leaves a temporary file; the next save of the same file
+// removes what is old, and leaves alone what another save may be writing right now.
+TEST(FileUtil, ReplaceRemovesStaleTemporariesOfItsOwnNaming)
+{
+    vok::test::TempDir dir;
+    const std::string stale = dir.write(".line.dat.AbC123", std::string(1000, 'x'));
+    const std::string fresh = dir.write(".line.dat.XyZ789", "x");
+    const std::string other = dir.write(".other.dat.AbC123", "x");
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5);
+    std::filesystem::last_write_time(stale, old);
+    std::filesystem::last_write_time(other, old);
+    ASSERT_EQ(vok::replaceFile(dir.file("line.dat"), "new"), vok::WriteResult::Ok);
+    EXPECT_FALSE(vok::fileExists(stale));
+    EXPECT_TRUE(vok::fileExists(fresh));
+    EXPECT_TRUE(vok::fileExists(other)) << "another file's temporaries are not ours to judge";
+}
+
+TEST(FileUtil, OnlyRegularFilesAreRead)
+{
+    vok::test::TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    std::string error;
+    EXPECT_EQ(vok::openRegularFile(dir.file("fifo"), &error), -1) << "no hang on a FIFO";
+    EXPECT_NE(error.find("not a regular file"), std::string::npos);
+    EXPECT_FALSE(vok::readWholeFile(dir.path()));
+    EXPECT_FALSE(vok::readWholeFile(dir.file("fifo")));
 }

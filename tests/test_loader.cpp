@@ -8,6 +8,7 @@
 #include "guireporter.h"
 #include "loaderfixture.h"
 #include "meterbar.h"
+#include "paramfile.h"
 #include "vokview.h"
 
 #include <QComboBox>
@@ -347,4 +348,37 @@ TEST(Loader, OnlineRangeChangeReadsTheModulesRecalculation)
     core.store.getStoredValue(1, sv.registers[0], setValue);
     EXPECT_EQ(upper, 3000);
     EXPECT_EQ(setValue, 1000) << "the module rescaled the set value with the range";
+}
+
+// A file of another size is said when it is opened and asked about before a download; a
+// store with incomplete stations is asked about before it is saved.
+TEST(Loader, OddFilesAndIncompleteStationsAreAskedAbout)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}, {2, kCodeA}};
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    LoaderCore& core = loader.core();
+    const std::string whole = loader.dir.file("whole.dat");
+    ASSERT_GT(vok::saveParameterFile(core.store, whole), 0);
+    const std::string cut = loader.dir.write("cut.dat", vok::test::readFile(whole).substr(0, 60000));
+
+    loader.driver.messages.clear();
+    EXPECT_EQ(loader.frame->openParameterFile(QString::fromStdString(cut)), 60000);
+    ASSERT_EQ(loader.driver.messages.size(), 1);
+    EXPECT_TRUE(loader.driver.messages[0].contains("cut short"));
+    EXPECT_EQ(core.store.incompleteStations(), std::vector<int>{1}) << "station 2's record is cut";
+
+    loader.frame->commandDownload(); // answered with Cancel
+    ASSERT_EQ(loader.driver.messages.size(), 2);
+    EXPECT_TRUE(loader.driver.messages[1].contains("Download anyway?"));
+    EXPECT_FALSE(core.workers->transferRunning());
+
+    EXPECT_EQ(loader.frame->saveParameterFile(), -1) << "Cancel to the question saves nothing";
+    ASSERT_EQ(loader.driver.messages.size(), 3);
+    EXPECT_TRUE(loader.driver.messages[2].contains("Station 2 holds values that were never read")) << loader.driver.messages[2].toStdString();
+
+    EXPECT_EQ(loader.frame->openParameterFile(QString::fromStdString(loader.dir.write("empty.dat", ""))), -2);
+    EXPECT_TRUE(loader.driver.messages.last().contains("is empty"));
+    EXPECT_EQ(core.store.stationPresent[0], 1) << "an empty file leaves the store as it was";
 }

@@ -8,6 +8,8 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
 using namespace std::chrono;
@@ -163,14 +165,89 @@ TEST(SerialPort, PeerGoingAwayEndsReadPromptly)
     EXPECT_EQ(port->writeBytes(&byte, 1), 0);
 }
 
-TEST(SerialPort, BadDevicesFailToOpen)
+// Why a port does not open, in words the user can act on; and what it must not do meanwhile
+// (hang on a FIFO, take a console).
+TEST(SerialPort, OpenFailuresSayWhy)
 {
     vok::test::TempDir dir;
-    std::string error;
-    EXPECT_FALSE(SerialPort::open(dir.file("nothing"), {}, &error));
-    EXPECT_NE(error.find("cannot open"), std::string::npos);
-    EXPECT_FALSE(SerialPort::open(dir.write("plain", "x"), {}, &error));
-    EXPECT_NE(error.find("not a serial device"), std::string::npos);
+    PtyPair held;
+    auto first = SerialPort::open(held.slavePath(), {});
+    ASSERT_TRUE(first);
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string device;
+        const char* says;
+    };
+    const Case cases[] = {
+        {dir.file("nothing"), "is not present"},
+        {dir.write("plain", "x"), "is not a serial device"},
+        {fifo, "is not a serial device"},
+        {"/dev/null", "is not a serial device"},
+        {held.slavePath(), "is in use by another program"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(SerialPort::open(c.device, {}, &error)) << c.device;
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.device << ": " << error;
+    }
+    if (int fd = ::open("/dev/console", O_RDWR | O_NOCTTY | O_NONBLOCK); fd >= 0) {
+        EXPECT_FALSE(vok::isSerialPort(fd)) << "a console is no serial port";
+        ::close(fd);
+    }
+}
+
+// A user without permission is told which group gives it.
+TEST(SerialPort, NoPermissionNamesTheGroup)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to become another user";
+    PtyPair pty;
+    ::chmod(pty.slavePath().c_str(), 0660);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        std::string error;
+        auto port = SerialPort::open(pty.slavePath(), {}, &error);
+        [[maybe_unused]] auto n = ::write(out[1], error.data(), error.size());
+        ::_exit(port ? 1 : 0);
+    }
+    ::close(out[1]);
+    std::string error = readMaster(out[0], 1);
+    char buf[512];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+        error.append(buf, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(error.find("no permission"), std::string::npos) << error;
+    EXPECT_NE(error.find("adduser"), std::string::npos) << error;
+}
+
+// Whatever a session set, the next open finds the device as it was: 7 data bits twice.
+TEST(SerialPort, SettingsAreRestoredAtClose)
+{
+    PtyPair pty;
+    int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    termios before {};
+    ::tcgetattr(fd, &before);
+    for (int i = 0; i < 2; ++i) {
+        std::string error;
+        auto port = SerialPort::open(pty.slavePath(), {3, 2, 0, 1}, &error);
+        ASSERT_TRUE(port) << "open " << i << ": " << error;
+        port->close();
+        termios after {};
+        ::tcgetattr(fd, &after);
+        EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before)) << i;
+        EXPECT_EQ(after.c_cflag, before.c_cflag) << i;
+        EXPECT_EQ(after.c_lflag, before.c_lflag) << i;
+    }
+    ::close(fd);
 }
 
 TEST(Link, OpenFromSettingsReportsText100OnFailure)

@@ -77,10 +77,25 @@ TEST(Settings, ProfileValuesOutOfRangeAndNoise)
     Profile profile(dir.write("p.ini", "[vok_support]\r\nbps = 12\r\nCom_no=abc\r\nStop=-1\r\n"));
     profile.reload();
     CommSettings s;
-    vok::loadCommSettings(profile, s);
-    EXPECT_EQ(s.bps, 12) << "used as it is; the port turns it into 9600";
+    std::vector<std::string> warnings;
+    vok::loadCommSettings(profile, s, &warnings);
+    EXPECT_EQ(s.bps, 2) << "what the port makes of it: 9600 baud";
     EXPECT_EQ(s.comNo, 1) << "not a number: the default";
-    EXPECT_EQ(s.stopBits, -1);
+    EXPECT_EQ(s.stopBits, 0);
+    ASSERT_EQ(warnings.size(), 2u) << "said once each, naming the key";
+    EXPECT_NE(warnings[0].find("Bps=12"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("9600 baud"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("Stop=-1"), std::string::npos) << warnings[1];
+
+    // A port number outside 1-9 names no port: kept, so that no other port is opened.
+    Profile com(dir.write("q.ini", "[VOK_Support]\nCom_no=12\nParty=5\nCmd_mode=5\n"));
+    com.reload();
+    warnings.clear();
+    vok::loadCommSettings(com, s, &warnings);
+    EXPECT_EQ(s.comNo, 12);
+    EXPECT_EQ(s.parity, 0);
+    EXPECT_EQ(s.cmdMode, 0);
+    EXPECT_EQ(warnings.size(), 3u);
 }
 
 TEST(Settings, PortsMapComNumbersToDevices)

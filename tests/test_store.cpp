@@ -3,6 +3,7 @@
 #include "testutil.h"
 
 #include <cstring>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 using namespace vok;
@@ -147,6 +148,56 @@ TEST(ParameterFile, SizesAndFailures)
     std::filesystem::create_directory(dir.file("keep.dat.blocked"));
     EXPECT_EQ(saveParameterFile(s, dir.file("keep.dat.blocked")), -2);
     EXPECT_EQ(vok::test::readFile(old), "previous");
+}
+
+// Which stations are incomplete goes with the file, in the reserved bytes of their records
+// only: a complete station's record is what the original layout has.
+TEST(ParameterFile, IncompleteStationsTravelWithTheFile)
+{
+    TempDir dir;
+    DataStore a;
+    a.stationPresent[0] = a.stationPresent[1] = a.stationPresent[2] = 1;
+    a.record(2).reserved1[0] = 9; // foreign bytes of a complete station survive
+    a.setIncomplete(1, true);
+    const std::string path = dir.file("line.dat");
+    ASSERT_EQ(saveParameterFile(a, path), static_cast<long long>(kParameterFileSize));
+    const std::string bytes = vok::test::readFile(path);
+    EXPECT_EQ(bytes.substr(sizeof(StationRecord) + 4, 4), "PART");
+    EXPECT_EQ(bytes.substr(4, 4), std::string(4, '\0'));
+    EXPECT_EQ(bytes[2 * sizeof(StationRecord) + 4], 9);
+
+    DataStore b;
+    ASSERT_EQ(loadParameterFile(b, path), static_cast<long long>(kParameterFileSize));
+    EXPECT_EQ(b.incompleteStations(), std::vector<int>{1});
+
+    // Uploaded whole again, the mark goes.
+    b.setIncomplete(1, false);
+    ASSERT_EQ(saveParameterFile(b, path), static_cast<long long>(kParameterFileSize));
+    EXPECT_EQ(vok::test::readFile(path).substr(sizeof(StationRecord) + 4, 4), std::string(4, '\0'));
+
+    // A file cut inside station 2's record: stations 2 and 3 keep old values, so incomplete.
+    dir.write("cut.dat", bytes.substr(0, sizeof(StationRecord) + 100));
+    DataStore c;
+    c.stationPresent.fill(0);
+    c.record(2).present = 1;
+    long long size = 0;
+    EXPECT_EQ(loadParameterFile(c, dir.file("cut.dat"), nullptr, &size), static_cast<long long>(sizeof(StationRecord) + 100));
+    EXPECT_EQ(size, static_cast<long long>(sizeof(StationRecord) + 100));
+    EXPECT_EQ(c.incompleteStations(), (std::vector<int>{1, 2}));
+    EXPECT_NE(parameterFileSizeProblem("cut.dat", size).find("cut short"), std::string::npos);
+    EXPECT_EQ(parameterFileSizeProblem("x.dat", static_cast<long long>(kParameterFileSize)), "");
+}
+
+TEST(ParameterFile, OnlyRegularFilesAreOpened)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("fifo.dat");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    DataStore s;
+    std::string error;
+    EXPECT_EQ(loadParameterFile(s, fifo, &error), -1) << "no hang on a FIFO";
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_EQ(loadParameterFile(s, dir.path(), &error), -1);
 }
 
 TEST(ParameterFile, ExtensionsByFamily)

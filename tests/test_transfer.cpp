@@ -1,10 +1,15 @@
 // Upload, download, the connection check and the command monitor against the simulated line.
 
+#include "fileutil.h"
+#include "journal.h"
 #include "simfixture.h"
+#include "testutil.h"
 #include "transfer.h"
 #include "workers.h"
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
 
@@ -23,6 +28,16 @@ public:
         std::lock_guard lock(m_mutex);
         messages.push_back(std::to_string(id) + suffix);
     }
+    void notice(const std::string& text) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_notices.push_back(text);
+    }
+    std::vector<std::string> notices()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_notices;
+    }
     void progressAdvance(int amount) override { progress += amount; }
     std::vector<std::string> taken()
     {
@@ -34,6 +49,7 @@ public:
 
 private:
     std::mutex m_mutex;
+    std::vector<std::string> m_notices;
 };
 
 class TransferLine : public ::testing::Test {
@@ -362,4 +378,133 @@ TEST(TransferFamily1, Station1Is128OnThePlainLineAnd1BehindTheGateway)
         EXPECT_EQ(words[3], 'C');
         line.link->close();
     }
+}
+
+// A station that falls silent mid-upload is left after a few blocks, its unread registers
+// failed and the station incomplete; the others are read.
+TEST_F(TransferLine, StationFallingSilentIsLeftAndMarkedIncomplete)
+{
+    defineStations({{1, kCodeA}, {2, kCodeA}, {3, kCodeA}});
+    line->sim().setRegister(3, 41100, 4321);
+    // The identification reads, then a few blocks of station 1, then station 2 goes quiet.
+    std::thread fault = line->after(3 + 70 + 10, [&] { line->sim().setFault(2, "silent", "", true, nullptr); });
+    const auto t0 = std::chrono::steady_clock::now();
+    run(TransferType::Upload);
+    fault.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+    EXPECT_FALSE(store.incomplete(0));
+    EXPECT_TRUE(store.incomplete(1));
+    EXPECT_FALSE(store.incomplete(2)) << "one silent station is not a dead line";
+    EXPECT_EQ(stored(3, 41100), 4321);
+    EXPECT_FALSE(ctx->lineDead);
+    const auto notices = reporter.notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("station 2"), std::string::npos) << notices[0];
+
+    // A download leaves it out: none of its never-read values reaches the module.
+    line->sim().clearFaults(2);
+    line->sim().clearWrites();
+    store.stationSelected = store.stationPresent;
+    store.stationSelected[0] = store.stationSelected[2] = 0;
+    run(TransferType::Download);
+    EXPECT_TRUE(line->sim().writes().empty());
+    EXPECT_NE(reporter.notices().back().find("Left out of the download: station 2"), std::string::npos)
+        << reporter.notices().back();
+}
+
+// A line that goes silent after the identification, or whose other end hangs up, ends the
+// transfer at once with one notice, everything not read marked failed.
+TEST_F(TransferLine, DeadLineEndsTheTransferAtOnce)
+{
+    for (bool hangUp : {false, true}) {
+        SetUp();
+        defineStations({{1, kCodeA}, {2, kCodeA}, {3, kCodeA}, {17, kCodeE}});
+        std::thread fault = line->after(4 + 20, [&] {
+            if (hangUp)
+                line->hangUp();
+            else
+                line->sim().setFault(0, "silent", "", true, nullptr);
+        });
+        const std::size_t before = reporter.notices().size();
+        const auto t0 = std::chrono::steady_clock::now();
+        run(TransferType::Upload);
+        fault.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5)) << (hangUp ? "hang-up" : "silence");
+        EXPECT_TRUE(ctx->lineDead);
+        for (int i : {0, 1, 2, 16}) {
+            EXPECT_TRUE(store.incomplete(i)) << i;
+            // The last register of the station was never reached.
+            const auto& map = tables.maps().holdingKind[i < 16 ? 0 : 1];
+            int last = 9999;
+            while (last > 0 && !map[static_cast<std::size_t>(last)])
+                --last;
+            EXPECT_EQ(store.commError(i, 40000 + last), 1) << i;
+        }
+        const auto all = reporter.notices();
+        const std::vector<std::string> notices(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+        ASSERT_FALSE(notices.empty());
+        EXPECT_NE(notices.back().find("The line stopped answering"), std::string::npos);
+        EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
+                                [](const std::string& n) { return n.find("stopped answering") != std::string::npos; }),
+                  1)
+            << "said once";
+    }
+}
+
+TEST_F(TransferLine, BrokenLanguageFolderStartsNoTransfer)
+{
+    vok::test::TempDir dir;
+    std::filesystem::copy(vok::test::kSampleLanguage, dir.path(), std::filesystem::copy_options::recursive);
+    struct Case {
+        const char* file;
+        const char* content; // nullptr: removed
+        TransferType type;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"FunctionList.csv", nullptr, TransferType::Upload, "FunctionList.csv is missing"},
+        {"FunctionList.csv", "Function,,\r\n", TransferType::Upload, "lists no parameter"},
+        {"FunctionList.csv", "Function,,\r\nA,B,NOPE\r\n\x01\x02,\x03,\xff\xfe\r\n", TransferType::Upload, "keys are not in"},
+        {"DownloadExclusion.csv", nullptr, TransferType::Download, "DownloadExclusion.csv is missing"},
+    };
+    for (const Case& c : cases) {
+        vok::test::TempDir copy;
+        std::filesystem::copy(vok::test::kSampleLanguage, copy.path(), std::filesystem::copy_options::recursive);
+        if (c.content)
+            copy.write(c.file, c.content);
+        else
+            std::filesystem::remove(copy.file(c.file));
+        DefinitionTables broken(copy.path());
+        broken.loadSpecialRegisters(texts);
+        broken.buildRegisterMaps();
+        RecordingReporter r;
+        TransferContext bctx(*line->master, store, broken, r);
+        Transfers t(bctx);
+        defineStations({{1, kCodeA}});
+        line->sim().clearWrites();
+        line->open();
+        EXPECT_EQ(t.runTransferSequence(c.type), -1) << c.file;
+        line->link->close();
+        ASSERT_EQ(r.notices().size(), 1u) << c.file;
+        EXPECT_NE(r.notices()[0].find(c.says), std::string::npos) << r.notices()[0];
+        EXPECT_TRUE(line->sim().writes().empty());
+    }
+}
+
+TEST(DownloadJournal, KeepsWhatAKilledDownloadLeft)
+{
+    vok::test::TempDir dir;
+    DownloadJournal j(dir.path());
+    EXPECT_EQ(j.pendingWarning(), "");
+    ASSERT_TRUE(j.begin({1, 2}, "/dev/ttyUSB0"));
+    // Killed here: the next start finds it.
+    EXPECT_EQ(DownloadJournal(dir.path()).pendingStations(), (std::vector<int>{1, 2}));
+    const std::string w = DownloadJournal(dir.path()).pendingWarning();
+    EXPECT_NE(w.find("stations 1,2 on /dev/ttyUSB0"), std::string::npos) << w;
+    // A later download of station 2 leaves station 1 on record.
+    ASSERT_TRUE(j.begin({2}, "/dev/ttyUSB0"));
+    j.finish({2});
+    EXPECT_EQ(j.pendingStations(), std::vector<int>{1});
+    j.finish({1});
+    EXPECT_FALSE(vok::fileExists(j.path()));
 }

@@ -7,7 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <chrono>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -16,10 +22,16 @@ struct CtlRun {
     std::string output; // standard output and error together
 };
 
-CtlRun vokctl(const std::string& args)
+std::string ctlCommand(const std::string& args, const std::string& language = vok::test::kSampleLanguage)
 {
-    const std::string cmd = std::string(VOKCTL_PATH) + " --quiet --profile /nonexistent/vok.ini --language "
-        + vok::test::kSampleLanguage + " " + args + " 2>&1";
+    return std::string(VOKCTL_PATH) + " --quiet --profile /nonexistent/vok.ini --language " + language + " " + args;
+}
+
+// Runs vokctl in `cwd` (the working folder whose DATA/ it uses).
+CtlRun vokctl(const std::string& args, const std::string& cwd = ".",
+              const std::string& language = vok::test::kSampleLanguage)
+{
+    const std::string cmd = "cd " + cwd + " && " + ctlCommand(args, language) + " 2>&1";
     FILE* p = ::popen(cmd.c_str(), "r");
     CtlRun r{-1, {}};
     if (!p)
@@ -84,14 +96,14 @@ TEST(Vokctl, SaysWhatIsWrong)
     const Case cases[] = {
         {"", 1, "no command"},
         {"frobnicate", 1, "unknown command"},
-        {"info " + dir.file("missing.dat"), 1, "cannot read"},
+        {"info " + dir.file("missing.dat"), 1, "cannot open"},
         {"--family 1 download " + dat, 1, "module family 0"},
         {"read 33 41001", 1, "a station is 1 to 32"},
         {"read 1 50000", 1, "a register is"},
         {"write 1 31001 5", 1, "only holding registers"},
         {"--baud 1234 scan", 1, "--baud takes"},
         {"--stations 0-3 scan", 1, "stations are 1 to 32"},
-        {"--device /nonexistent/tty scan", 2, "cannot open"},
+        {"--device /nonexistent/tty scan", 2, "is not present"},
         {"info " + dat, 0, "100 bytes"},
         {"check " + dir.path(), 1, "is missing"},
     };
@@ -100,4 +112,163 @@ TEST(Vokctl, SaysWhatIsWrong)
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
         EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
     }
+}
+
+namespace {
+
+double seconds(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+} // namespace
+
+// A commissioning engineer's bad day through vokctl: a station falling silent, the line
+// killed mid-upload and mid-download, the line silenced after the identification. Each
+// says what happened once, ends soon with its status, keeps the good file, and writes no
+// value that was never read.
+TEST(Vokctl, FaultsMidTransfer)
+{
+    struct Case {
+        const char* name;
+        const char* command; // upload or download
+        std::uint64_t after; // requests answered before the fault
+        std::function<void(vok::test::SimulatedLine&)> fault;
+        int status;
+        const char* says;
+        double within;
+    };
+    auto silence = [](int station) {
+        return [station](vok::test::SimulatedLine& l) { l.sim().setFault(station, "silent", "", true, nullptr); };
+    };
+    auto kill = [](vok::test::SimulatedLine& l) { l.hangUp(); };
+    const Case cases[] = {
+        {"station 2 silent mid-upload", "upload", 5 + 3 + 80, silence(2), 4, "No answer from station 2", 20},
+        {"killed mid-upload", "upload", 5 + 3 + 30, kill, 3, "The line stopped answering", 5},
+        {"silenced after identification", "upload", 5 + 3 + 2, silence(0), 3, "The line stopped answering", 8},
+        {"killed mid-download", "download", 3 + 20, kill, 3, "The line stopped answering", 5},
+    };
+    for (const Case& c : cases) {
+        vok::sim::LineConfig config;
+        config.stations = {{1, "VOKA112N01000"}, {2, "VOKA112N01000"}, {3, "VOKA112N01000"}};
+        vok::test::SimulatedLine line(config);
+        ASSERT_TRUE(line.started()) << line.error();
+        vok::test::TempDir dir;
+        const std::string device = "--device " + line.path() + " --baud 115200 ";
+        const std::string file = dir.file("line.dat");
+        ASSERT_EQ(vokctl(device + "upload " + file, dir.path()).status, 0);
+        const std::string good = vok::test::readFile(file);
+        line.sim().clearWrites();
+        std::thread fault = line.after(c.after, [&] { c.fault(line); });
+        const auto t0 = std::chrono::steady_clock::now();
+        CtlRun r = vokctl(device + c.command + " " + file, dir.path());
+        const double took = seconds(t0);
+        fault.join();
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.name << "\n" << r.output;
+        EXPECT_LT(took, c.within) << c.name;
+        EXPECT_EQ(vok::test::readFile(file), good) << c.name << ": the good file is kept";
+        if (c.status == 4) {
+            // Asked for, the partial upload is written, the silent station marked; its
+            // download then leaves that station out and writes nothing to it.
+            line.sim().clearFaults(0);
+            std::thread again = line.after(c.after, [&] { c.fault(line); });
+            CtlRun partial = vokctl(device + "--partial upload " + file, dir.path());
+            again.join();
+            EXPECT_EQ(partial.status, 4) << partial.output;
+            EXPECT_NE(vokctl("info " + file).output.find("station  2  VOKA112N01000 (incomplete)"), std::string::npos);
+            line.sim().clearFaults(2);
+            line.sim().clearWrites();
+            CtlRun down = vokctl(device + "download " + file, dir.path());
+            EXPECT_EQ(down.status, 4) << down.output;
+            EXPECT_NE(down.output.find("Left out of the download: station 2"), std::string::npos) << down.output;
+            for (const auto& w : line.sim().writes())
+                EXPECT_NE(w.address, 2) << "never a value that was not read";
+        }
+    }
+}
+
+// Files and folders a transfer cannot rely on are refused before anything is sent.
+TEST(Vokctl, BadFilesAndFoldersAreRefused)
+{
+    vok::sim::LineConfig config;
+    config.stations = {{1, "VOKA112N01000"}};
+    vok::test::SimulatedLine line(config);
+    ASSERT_TRUE(line.started()) << line.error();
+    vok::test::TempDir dir;
+    const std::string device = "--device " + line.path() + " --baud 115200 ";
+    const std::string good = dir.file("good.dat");
+    ASSERT_EQ(vokctl(device + "upload " + good, dir.path()).status, 0);
+    const std::string image = vok::test::readFile(good);
+    ASSERT_EQ(::mkfifo(dir.file("fifo.dat").c_str(), 0600), 0);
+    vok::test::TempDir broken;
+    std::filesystem::copy(vok::test::kSampleLanguage, broken.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove(broken.file("DownloadExclusion.csv"));
+    broken.write("FunctionList.csv", "Function,,\r\nA,B,NOKEY\r\n,,NOKEY2\r\n");
+    struct Case {
+        std::string args;
+        std::string language;
+        const char* says;
+    };
+    const std::string lang = vok::test::kSampleLanguage;
+    const Case cases[] = {
+        {"download " + dir.write("empty.dat", ""), lang, "is empty"},
+        {"download " + dir.write("short.dat", image.substr(0, 60000)), lang, "cut short"},
+        {"download " + dir.write("long.dat", image + "extra"), lang, "more than"},
+        {"info " + dir.file("fifo.dat"), lang, "not a regular file"},
+        {"--stations 5 download " + good, lang, "station 5 is not in"},
+        {"upload " + dir.path(), lang, "is not a regular file"},
+        {"upload " + good + "/x.dat", lang, "cannot write into"},
+        {"download " + good, broken.path(), "FunctionList.csv: 2 of its 2 keys are not in AddContList.csv"},
+        {"upload " + dir.file("new.dat"), broken.path(), "FunctionList.csv: 2 of its 2 keys"},
+    };
+    for (const Case& c : cases) {
+        line.sim().clearWrites();
+        CtlRun r = vokctl(device + c.args, dir.path(), c.language);
+        EXPECT_EQ(r.status, 1) << c.args << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+        for (const auto& w : line.sim().writes())
+            EXPECT_GT(w.address, 32) << c.args << ": only the connection check writes, to the coupling unit";
+    }
+    // With the lists whole but no exclusion file, a download is refused as well.
+    broken.write("FunctionList.csv", vok::test::readFile(lang + "/FunctionList.csv"));
+    CtlRun r = vokctl(device + "download " + good, dir.path(), broken.path());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("DownloadExclusion.csv is missing"), std::string::npos) << r.output;
+}
+
+// A download killed with SIGKILL leaves its record; the next run says which stations may
+// hold a mix of old and new values.
+TEST(Vokctl, KilledDownloadIsKnownAtTheNextStart)
+{
+    vok::sim::LineConfig config;
+    config.stations = {{1, "VOKA112N01000"}, {2, "VOKA112N01000"}};
+    vok::test::SimulatedLine line(config);
+    ASSERT_TRUE(line.started()) << line.error();
+    vok::test::TempDir dir;
+    const std::string device = "--device " + line.path() + " --baud 115200 ";
+    ASSERT_EQ(vokctl(device + "upload " + dir.file("line.dat"), dir.path()).status, 0);
+    line.sim().clearWrites();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(dir.path().c_str()) != 0)
+            ::_exit(99);
+        const std::string cmd = ctlCommand(device + "download line.dat") + " > /dev/null 2>&1";
+        ::execl("/bin/sh", "sh", "-c", ("exec " + cmd).c_str(), nullptr);
+        ::_exit(98);
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    while (line.sim().writes().size() < 10 && seconds(t0) < 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    CtlRun next = vokctl("info line.dat", dir.path());
+    EXPECT_NE(next.output.find("A download to stations 1,2 on " + line.path()), std::string::npos) << next.output;
+    EXPECT_NE(next.output.find("did not finish"), std::string::npos) << next.output;
+    // A download that runs to its end takes the record away.
+    CtlRun again = vokctl(device + "download line.dat", dir.path());
+    EXPECT_EQ(again.status, 0) << again.output;
+    EXPECT_EQ(vokctl("info line.dat", dir.path()).output.find("did not finish"), std::string::npos);
 }

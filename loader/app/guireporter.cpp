@@ -120,3 +120,18 @@ void GuiReporter::refresh(vok::Refresh what)
             onRefresh(what);
     });
 }
+
+void GuiReporter::notice(const std::string& text)
+{
+    const QString t = QString::fromStdString(text);
+    runOnGui([this, t] { QMessageBox::warning(m_window, QApplication::applicationName(), t); });
+}
+
+void GuiReporter::note(const std::string& text)
+{
+    const QString t = QString::fromStdString(text);
+    post([this, t] {
+        if (onNote)
+            onNote(t);
+    });
+}

@@ -30,6 +30,8 @@ public:
     void progressAdvance(int amount) override;
     void progressEnd() override;
     void statusText(int textId) override;
+    void notice(const std::string& text) override;
+    void note(const std::string& text) override;
     void refresh(vok::Refresh what) override;
 
     // What the windows do with the reports.
@@ -38,6 +40,7 @@ public:
     std::function<void(int)> onProgressAdvance;
     std::function<void()> onProgressEnd;
     std::function<void(const QString&)> onStatusText;
+    std::function<void(const QString&)> onNote;
     std::function<void(vok::Refresh)> onRefresh;
 
 private:

@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocalSocket>
 #include <QMenuBar>
@@ -51,6 +52,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     auto* status = new QStatusBar(central);
+    m_statusBar = status;
     m_status = new QLabel(status);
     m_status->setObjectName("statusText");
     status->addWidget(m_status, 1);
@@ -90,7 +92,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     m_reporter->onProgressStart = [this](std::uint32_t total) { m_meter->start(total); };
     m_reporter->onProgressAdvance = [this](int amount) { m_meter->advance(amount); };
     m_reporter->onProgressEnd = [this] { m_meter->finish(); };
-    m_reporter->onStatusText = [this](const QString& t) { statusBar()->showMessage(t, 3000); };
+    m_reporter->onStatusText = [this](const QString& t) { m_statusBar->showMessage(t, 3000); };
+    m_reporter->onNote = [this](const QString& t) { m_statusBar->showMessage(t, 5000); };
     m_reporter->onRefresh = [this](vok::Refresh what) { refreshViews(what); };
     m_reporter->onOfferSave = [this] {
         if (QMessageBox::question(this, windowTitle(), m_core->text(118, "Save?"), QMessageBox::Ok | QMessageBox::Cancel)
@@ -301,8 +304,11 @@ void CMainFrame::setTransferring(bool on)
 void CMainFrame::startTransfer(vok::TransferType type)
 {
     setTransferring(true);
-    m_core->workers->onTransferFinished = [this](int) {
-        QMetaObject::invokeMethod(this, [this] {
+    m_core->workers->onTransferFinished = [this, type](int) {
+        QMetaObject::invokeMethod(this, [this, type] {
+            // Values read from the line replace what an odd file had left.
+            if (type != vok::TransferType::Download)
+                m_core->fileProblem.clear();
             setTransferring(false);
             refreshViews(vok::Refresh::TreeAndViews);
         }, Qt::QueuedConnection);
@@ -318,6 +324,8 @@ void CMainFrame::showEvent(QShowEvent* event)
     m_startupDone = true;
     // The start-up procedure runs once the window is up, as the tree's first update.
     QTimer::singleShot(0, this, [this] {
+        for (const std::string& w : m_core->startWarnings)
+            QMessageBox::warning(this, windowTitle(), QString::fromStdString(w));
         if (runStartup() != 0) {
             m_core->quitWithoutAsking = true;
             close();
@@ -400,28 +408,51 @@ int CMainFrame::runStartup()
 
 long long CMainFrame::openParameterFile()
 {
-    const char* ext = vok::parameterFileExtension(m_core->family);
     const QString filter = QString::fromStdString(vok::parameterFileFilter(m_core->family));
     const QString path = QFileDialog::getOpenFileName(this, QString(), QDir::currentPath(), filter);
     if (path.isEmpty())
         return -1;
-    const long long n = vok::loadParameterFile(m_core->store, path.toStdString());
+    return openParameterFile(path);
+}
+
+long long CMainFrame::openParameterFile(const QString& path)
+{
+    // An empty file is no parameter file: the store stays as it was.
+    QFileInfo info(path);
+    if (info.isFile() && info.size() == 0) {
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(vok::parameterFileSizeProblem(path.toStdString(), 0)));
+        return -2;
+    }
+    std::string error;
+    long long size = 0;
+    const long long n = vok::loadParameterFile(m_core->store, path.toStdString(), &error, &size);
     if (n < 0) {
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("%1 cannot be read.").arg(path));
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
         return n;
     }
-    if (n != static_cast<long long>(vok::kParameterFileSize))
-        QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("%1 has %2 bytes, not %3: the stations past its end were left as they were.")
-                                 .arg(path)
-                                 .arg(n)
-                                 .arg(vok::kParameterFileSize));
-    (void)ext;
+    // A file of another size is said once here, and asked about again before a download.
+    m_core->fileProblem = vok::parameterFileSizeProblem(path.toStdString(), size);
+    if (!m_core->fileProblem.empty())
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(m_core->fileProblem + "."));
     return n;
 }
 
 long long CMainFrame::saveParameterFile()
 {
+    const auto incomplete = m_core->store.incompleteStations();
+    if (!incomplete.empty()) {
+        QString stations;
+        for (int i : incomplete)
+            stations += (stations.isEmpty() ? "" : ", ") + QString::number(i + 1);
+        const bool many = incomplete.size() > 1;
+        const QString text = QStringLiteral("Station%1 %2 %3 values that were never read from the module%1. %4 "
+                                            "saved marked incomplete, and a download leaves %5 out until %6 uploaded "
+                                            "again. Save?")
+                                 .arg(many ? "s" : "", stations, many ? "hold" : "holds", many ? "They are" : "It is",
+                                      many ? "them" : "it", many ? "they are" : "it is");
+        if (QMessageBox::question(this, windowTitle(), text, QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+            return -1;
+    }
     const QString filter = QString::fromStdString(vok::parameterFileFilter(m_core->family));
     QFileDialog dialog(this, QString(), QDir::currentPath(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -498,6 +529,13 @@ void CMainFrame::commandUpload()
 
 void CMainFrame::commandDownload()
 {
+    // A store filled from a file of another size is downloaded only when the person says so.
+    if (!m_core->fileProblem.empty()
+        && QMessageBox::question(this, windowTitle(),
+                                 QString::fromStdString(m_core->fileProblem) + QStringLiteral(". Download anyway?"),
+                                 QMessageBox::Ok | QMessageBox::Cancel)
+            != QMessageBox::Ok)
+        return;
     if (chooseStations(127))
         startTransfer(vok::TransferType::Download);
 }

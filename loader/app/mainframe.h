@@ -59,6 +59,7 @@ public:
 
     // The file dialogs: the bytes read or written, or -1 / -2 as for the parameter files.
     long long openParameterFile();
+    long long openParameterFile(const QString& path);
     long long saveParameterFile();
 
 protected:
@@ -89,6 +90,7 @@ private:
     int m_currentPage = -1;
     CDetailDlg* m_detail = nullptr;
     QLabel* m_status = nullptr;
+    class QStatusBar* m_statusBar = nullptr;
     CMeterBar* m_meter = nullptr;
     QList<QAction*> m_familyZeroOnly;
     QList<QAction*> m_dataActions;

@@ -21,7 +21,7 @@ int Link::openLinkFromSettings()
 {
     if (openLink() == 0)
         return 0;
-    m_reporter.message(100);
+    reportOpenFailure();
     return -1;
 }
 
@@ -48,6 +48,17 @@ int Link::closeSerialPort(const PortHandle& handle)
             m_handle.reset();
     }
     return handle ? handle->close() : -1;
+}
+
+void Link::reportOpenFailure()
+{
+    std::string why;
+    {
+        std::lock_guard lock(m_mutex);
+        why = m_lastError;
+    }
+    // Text 100, and what stands in the way in words the user can act on.
+    m_reporter.message(100, why.empty() ? std::string() : "\n\n" + why);
 }
 
 PortHandle Link::linkHandle() const

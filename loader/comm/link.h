@@ -24,13 +24,19 @@ public:
     int openLinkFromSettings();
     // The same without the message: 0, or -1 with the reason in lastError().
     int openLink();
+    // Text 100 with the reason of the last failed open.
+    void reportOpenFailure();
     // Drops DTR, closes the port and makes the link handle invalid; the close result.
     int closeSerialPort(const PortHandle& handle);
     // Closes the link handle if it is open.
     int close() { return closeSerialPort(linkHandle()); }
 
     PortHandle linkHandle() const;
-    const std::string& lastError() const { return m_lastError; }
+    std::string lastError() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lastError;
+    }
 
     CommSettings& settings() { return m_settings; }
     Reporter& reporter() { return m_reporter; }

@@ -342,7 +342,7 @@ int ModbusMaster::transfer(const PortHandle& handle, int station, int byteCount,
     // Said only once the mutex is free: the message may wait for the GUI thread, and the GUI
     // thread may be waiting for the mutex to write a value.
     if (openFailed)
-        m_link.reporter().message(100);
+        m_link.reportOpenFailure();
     return rc;
 }
 

@@ -24,6 +24,12 @@ public:
     virtual void progressEnd() {}
     // A text of the table in the status area.
     virtual void statusText(int /*textId*/) {}
+    // What the core has to say where the text table has no text for it (English): a
+    // message box in the loader, a line on standard error in the command-line tool.
+    virtual void notice(const std::string& /*text*/) {}
+    // A passing word on what a long transfer is doing (the status area, or a line of the
+    // command-line tool).
+    virtual void note(const std::string& /*text*/) {}
     // The tree and the parameter views show the store again.
     virtual void refresh(Refresh /*what*/) {}
 };

@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <dirent.h>
+#include <fstream>
+#include <linux/serial.h>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -72,7 +75,102 @@ std::string reason(const std::string& device, const char* what)
     return device + ": " + what + " (" + std::strerror(errno) + ")";
 }
 
+// The group that owns a device, by name.
+std::string groupOf(const struct stat& st)
+{
+    std::string name = std::to_string(st.st_gid);
+    if (auto bytes = std::ifstream("/etc/group")) {
+        std::string line;
+        while (std::getline(bytes, line)) {
+            const auto a = line.find(':'), b = line.find(':', a + 1), c = line.find(':', b + 1);
+            if (a != std::string::npos && c != std::string::npos
+                && line.substr(b + 1, c - b - 1) == std::to_string(st.st_gid))
+                return line.substr(0, a);
+        }
+    }
+    return name;
+}
+
 } // namespace
+
+bool isSerialPort(int fd)
+{
+    struct stat st {};
+    if (!::isatty(fd) || ::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    if (isPtySlave(fd))
+        return true;
+    // The console, the controlling terminal and the virtual terminals are no lines to a
+    // module, even where the console happens to sit on a serial port.
+    const unsigned maj = major(st.st_rdev), min = minor(st.st_rdev);
+    if ((maj == 5 && min <= 2) || (maj == 4 && min < 64))
+        return false;
+    // A real port has a device behind it in sysfs; consoles and virtual terminals do not.
+    const std::string sys = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))
+        + "/device";
+    if (::access(sys.c_str(), F_OK) == 0)
+        return true;
+    serial_struct info {};
+    return ::ioctl(fd, TIOCGSERIAL, &info) == 0;
+}
+
+std::vector<std::string> deviceHolders(const std::string& device)
+{
+    std::vector<std::string> out;
+    struct stat want {};
+    if (::stat(device.c_str(), &want) != 0)
+        return out;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return out;
+    while (dirent* e = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(e->d_name, &end, 10);
+        if (*end || pid <= 0 || pid == ::getpid())
+            continue;
+        const std::string fdDir = std::string("/proc/") + e->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds)
+            continue;
+        bool holds = false;
+        while (dirent* f = ::readdir(fds)) {
+            struct stat st {};
+            if (f->d_name[0] != '.' && ::stat((fdDir + "/" + f->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode)
+                && st.st_rdev == want.st_rdev)
+                holds = true;
+        }
+        ::closedir(fds);
+        if (!holds)
+            continue;
+        std::string name;
+        std::getline(std::ifstream(std::string("/proc/") + e->d_name + "/comm"), name);
+        out.push_back((name.empty() ? std::string("a program") : name) + " (pid " + e->d_name + ")");
+    }
+    ::closedir(proc);
+    return out;
+}
+
+std::string openFailureReason(const std::string& device, int openErrno)
+{
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0)
+        return device + " is not present (is the adapter plugged in?)";
+    if (!S_ISCHR(st.st_mode))
+        return device + " is not a serial device";
+    if (openErrno == EACCES || openErrno == EPERM) {
+        const std::string group = groupOf(st);
+        return "no permission to use " + device + ": it belongs to the group \"" + group
+            + "\"; add the user to it (sudo adduser $USER " + group + ") and log in again";
+    }
+    if (openErrno == EBUSY || openErrno == 0) {
+        std::string who;
+        for (const std::string& h : deviceHolders(device))
+            who += (who.empty() ? "" : ", ") + h;
+        return device + " is in use by another program"
+            + (who.empty() ? std::string(" (run: fuser -v ") + device + ")" : ": " + who);
+    }
+    return device + ": " + std::strerror(openErrno);
+}
 
 int baudRate(int baudIndex)
 {
@@ -95,40 +193,52 @@ std::shared_ptr<SerialPort> SerialPort::open(const std::string& device, const Li
     };
     if (device.empty())
         return fail("no device is configured for this port", -1);
+    // A FIFO or a regular file would block or take any bytes: only character devices.
+    struct stat st {};
+    if (::stat(device.c_str(), &st) == 0 && !S_ISCHR(st.st_mode))
+        return fail(device + " is not a serial device", -1);
     int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return fail(reason(device, "cannot open"), -1);
-    if (!::isatty(fd))
-        return fail(device + ": not a serial device", fd);
+        return fail(openFailureReason(device, errno), -1);
+    if (!isSerialPort(fd))
+        return fail(device + " is not a serial device", fd);
     // TIOCEXCL keeps other users out, flock keeps out root and a second loader alike.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return fail(device + ": in use by another program", fd);
+        return fail(openFailureReason(device, 0), fd);
     ::ioctl(fd, TIOCEXCL);
     const bool pty = isPtySlave(fd);
 
-    termios t {};
-    if (::tcgetattr(fd, &t) != 0)
+    termios original {};
+    if (::tcgetattr(fd, &original) != 0)
         return fail(reason(device, "cannot read the line settings"), fd);
-    termios want = t;
+    termios want = original;
     applyLine(want, line, true);
     if (::tcsetattr(fd, TCSANOW, &want) != 0) {
-        // A pseudo-terminal has no parity; there the setting does not apply.
+        // A pseudo-terminal has no parity and no data size of its own; there these settings
+        // do not apply.
         if (!pty)
             return fail(reason(device, "refuses the line settings"), fd);
-        applyLine(want, line, false);
-        if (::tcsetattr(fd, TCSANOW, &want) != 0)
+        LineSettings plain = line;
+        plain.byteIndex = 1;
+        applyLine(want, plain, false);
+        if (::tcsetattr(fd, TCSANOW, &want) != 0) {
+            ::tcsetattr(fd, TCSANOW, &original);
             return fail(reason(device, "refuses the line settings"), fd);
+        }
     }
     termios got {};
-    if (::tcgetattr(fd, &got) != 0)
-        return fail(reason(device, "cannot read the line settings"), fd);
-    if (!pty && !lineMatches(want, got))
+    if (::tcgetattr(fd, &got) != 0 || (!pty && !lineMatches(want, got))) {
+        ::tcsetattr(fd, TCSANOW, &original);
         return fail(device + ": the driver did not take the line settings", fd);
+    }
 
     int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0)
+    if (wake < 0) {
+        ::tcsetattr(fd, TCSANOW, &original);
         return fail(reason(device, "cannot create a wake-up event"), fd);
+    }
     std::shared_ptr<SerialPort> port(new SerialPort(fd, wake, device, pty));
+    port->m_original = std::make_unique<termios>(original);
     port->setDtr(true);
     return port;
 }
@@ -207,6 +317,9 @@ int SerialPort::close()
     m_idle.wait(lock, [this] { return m_users == 0; });
     int bits = TIOCM_DTR;
     ::ioctl(m_fd, TIOCMBIC, &bits);
+    // The next user of the device finds it as it was before us.
+    if (m_original)
+        ::tcsetattr(m_fd, TCSANOW, m_original.get());
     int rc = ::close(m_fd);
     m_fd = -1;
     return rc == 0 ? 0 : -1;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+struct termios;
+
 namespace vok {
 
 struct LineSettings {
@@ -29,6 +31,17 @@ inline constexpr int kBaudRates = 10;
 
 // What one byte read waits at most: 10 ms per requested byte plus 200 ms.
 inline constexpr int kByteTimeoutMs = 210;
+
+// Why a device cannot serve as the port, in words a user can act on; empty when nothing is
+// known against it. `openErrno` is the errno of a failed open (0 when the open worked).
+std::string openFailureReason(const std::string& device, int openErrno);
+
+// The processes (as "name (pid N)") that hold a device open, found through /proc.
+std::vector<std::string> deviceHolders(const std::string& device);
+
+// Whether an open terminal is a serial port: a UART, a USB serial adapter or a
+// pseudo-terminal, not a console or a virtual terminal.
+bool isSerialPort(int fd);
 
 class SerialPort : public Transport {
 public:
@@ -86,6 +99,8 @@ private:
 
     int m_fd;
     int m_wakeFd;
+    // The settings found at open, put back at close.
+    std::unique_ptr<::termios> m_original;
     std::string m_device;
     bool m_pty;
     int m_byteTimeoutMs = kByteTimeoutMs;

@@ -57,13 +57,44 @@ constexpr KeyRef kKeys[] = {
     {"Language", &CommSettings::language, 0}, {"Debug_mode", &CommSettings::debugMode, 0},
 };
 
+// The values a key can take, and what a value outside them amounts to where it is used.
+struct KeyRange {
+    const char* key;
+    int lowest, highest;
+    int amountsTo;
+    const char* meaning;
+};
+
+constexpr KeyRange kRanges[] = {
+    {"Com_no", 1, 9, -1, "no port can be opened"},
+    {"Bps", 0, 9, 2, "9600 baud"},
+    {"Party", 0, 2, 0, "no parity"},
+    {"Byte", 0, 1, 1, "8 data bits"},
+    {"Stop", 0, 2, 0, "one stop bit"},
+    {"Cmd_mode", 0, 1, 0, "normal frames"},
+    {"Language", 0, kLanguageFolders - 1, 0, "language1"},
+};
+
 } // namespace
 
-void loadCommSettings(const Profile& profile, CommSettings& settings)
+void loadCommSettings(const Profile& profile, CommSettings& settings, std::vector<std::string>* warnings)
 {
     const IniFile& ini = profile.ini();
     for (const KeyRef& k : kKeys)
         settings.*k.field = ini.intValue(kProfileSection, k.key, k.defaultValue);
+    for (const KeyRange& r : kRanges) {
+        for (const KeyRef& k : kKeys) {
+            int& v = settings.*k.field;
+            if (std::string_view(k.key) != r.key || (v >= r.lowest && v <= r.highest))
+                continue;
+            if (warnings)
+                warnings->push_back("The profile's " + std::string(r.key) + "=" + std::to_string(v) + " is outside "
+                                    + std::to_string(r.lowest) + "-" + std::to_string(r.highest) + ": " + r.meaning
+                                    + (r.amountsTo < 0 ? "." : " is used."));
+            if (r.amountsTo >= 0)
+                v = r.amountsTo;
+        }
+    }
     settings.onOffFlag = ini.intValue(kProfileSection, "OnOff_flg", 0);
     settings.languageFolder = languageFolderName(settings.language);
     settings.portDevices.clear();

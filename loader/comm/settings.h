@@ -73,8 +73,9 @@ private:
 };
 
 // Reads the eight keys with their defaults, OnOff_flg and the Ports section, and sets the
-// language folder name.
-void loadCommSettings(const Profile& profile, CommSettings& settings);
+// language folder name. A value outside its range is replaced by what it amounts to (a baud
+// index outside 0-9 is 9600 baud, an unknown parity none, ...); `warnings` says which.
+void loadCommSettings(const Profile& profile, CommSettings& settings, std::vector<std::string>* warnings = nullptr);
 // Writes the eight keys; other keys and sections stay. False (old file kept) on failure.
 bool saveCommSettings(Profile& profile, const CommSettings& settings, std::string* error = nullptr);
 

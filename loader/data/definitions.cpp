@@ -549,6 +549,37 @@ ListType DefinitionTables::mapListType(int kind) const
     }
 }
 
+std::string DefinitionTables::mapProblem(int kind)
+{
+    const ListType type = mapListType(kind);
+    const char* mainName = mainListName(type);
+    const char* addName = addListName(type);
+    if (!table(mainName))
+        return joinPath(m_folder, mainName) + " is missing or cannot be read";
+    if (!table(addName))
+        return joinPath(m_folder, addName) + " is missing or cannot be read";
+    const std::vector<std::string> keys = mainListKeys(type);
+    if (keys.empty())
+        return joinPath(m_folder, mainName) + " lists no parameter";
+    std::vector<std::string> missing;
+    for (const std::string& key : keys) {
+        ParameterDefinition d;
+        if (findDefinition(type, key, d) != kTableOk)
+            missing.push_back(key);
+    }
+    if (!missing.empty()) {
+        std::string some;
+        for (std::size_t i = 0; i < missing.size() && i < 5; ++i)
+            some += (i ? ", " : "") + missing[i];
+        return joinPath(m_folder, mainName) + ": " + std::to_string(missing.size()) + " of its " + std::to_string(keys.size())
+            + " keys are not in " + addName + " (" + some + (missing.size() > 5 ? ", ..." : "") + ")";
+    }
+    const auto& map = m_maps->holdingKind[static_cast<std::size_t>(kind)];
+    if (std::none_of(map.begin(), map.end(), [](std::uint8_t k) { return k != 0; }))
+        return joinPath(m_folder, mainName) + " lists no holding register";
+    return {};
+}
+
 void DefinitionTables::buildRegisterMaps()
 {
     m_maps->clear();

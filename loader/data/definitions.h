@@ -193,6 +193,10 @@ public:
     std::vector<std::string> mainListKeys(ListType type);
 
     void buildRegisterMaps();
+    // What a transfer along map kind `kind` (0 the control side, 1 the event side) cannot
+    // rely on in the language folder: a missing, empty or unreadable list, keys of the main
+    // list that its additional list lacks, no register at all. Empty when all is there.
+    std::string mapProblem(int kind);
     int applyDefaults(ListType type, DataStore& store);
     // Reads the special rows with keys from the text table, the command monitor table, the
     // unit names, the download exclusion table and the pre-download list.

@@ -68,6 +68,9 @@ constexpr const char* kModulePictures[] = {
     "BMP-InfENZN.bmp",  "BMP-InfANA_N.bmp", "BMP-InfANA_T.bmp", "BMP-InfERRkk.bmp", "BMP-InfPROFI.bmp",
 };
 
+// No row of the tables comes near this: 35 fields of at most 128 characters.
+constexpr std::size_t kMaxLineLength = 4096;
+
 bool startsWithNumber(std::string_view line)
 {
     return !line.empty() && line[0] >= '0' && line[0] <= '9';
@@ -170,9 +173,30 @@ std::vector<std::string> checkLanguageFolder(const std::string& folder)
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         if (entry.path().extension() != ".csv")
             continue;
+        const std::string name = entry.path().filename().string();
         auto bytes = readWholeFile(entry.path().string());
-        if (bytes && bytes->size() > 0 && !bytes->view().ends_with("\r\n"))
-            problems.push_back(entry.path().filename().string() + " does not end with CR LF");
+        if (!bytes) {
+            problems.push_back(name + " cannot be read (or is no regular file)");
+            continue;
+        }
+        const std::string_view text = bytes->view();
+        if (text.size() > 0 && !text.ends_with("\r\n"))
+            problems.push_back(name + " does not end with CR LF");
+        // A text file has no NUL bytes, and no row of the tables is kilobytes long.
+        if (text.find('\0') != std::string_view::npos)
+            problems.push_back(name + " holds NUL bytes: it is no text file");
+        std::size_t lineNo = 1, start = 0;
+        for (std::size_t at = 0; at <= text.size(); ++at) {
+            if (at < text.size() && text[at] != '\n')
+                continue;
+            if (at - start > kMaxLineLength) {
+                problems.push_back(name + ": line " + std::to_string(lineNo) + " has " + std::to_string(at - start)
+                                   + " characters, more than any row of a table");
+                break;
+            }
+            ++lineNo;
+            start = at + 1;
+        }
     }
 
     DefinitionTables tables(folder);
@@ -182,7 +206,10 @@ std::vector<std::string> checkLanguageFolder(const std::string& folder)
             problems.push_back(std::string(l.main) + " is missing");
             continue;
         }
-        for (const std::string& key : tables.mainListKeys(l.type)) {
+        const std::vector<std::string> keys = tables.mainListKeys(l.type);
+        if (keys.empty())
+            problems.push_back(std::string(l.main) + " lists no parameter");
+        for (const std::string& key : keys) {
             ParameterDefinition d;
             if (int rc = tables.findDefinition(l.type, key, d); rc != kTableOk)
                 problems.push_back(std::string(l.main) + ": key " + key + " is not resolved by "

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vok {
@@ -20,11 +21,14 @@ std::string parameterFileFilter(int family)
     return std::string("data(*.") + parameterFileExtension(family) + ")";
 }
 
-long long loadParameterFile(DataStore& store, const std::string& path)
+long long loadParameterFile(DataStore& store, const std::string& path, std::string* error, long long* fileSize)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(path, error);
     if (fd < 0)
         return -1;
+    struct stat st {};
+    if (fileSize)
+        *fileSize = ::fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
     // Read into a copy first, so that a read error leaves the store as it was.
     std::string image(kParameterFileSize, '\0');
     std::size_t got = 0;
@@ -42,11 +46,19 @@ long long loadParameterFile(DataStore& store, const std::string& path)
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    if (failed)
+    if (failed) {
+        if (error)
+            *error = "cannot read " + path + ": " + std::strerror(errno);
         return -2;
+    }
     std::memcpy(reinterpret_cast<char*>(store.records()), image.data(), got);
-    for (int i = 0; i < kStations; ++i)
-        store.stationPresent[i] = store.record(i).present;
+    for (int i = 0; i < kStations; ++i) {
+        StationRecord& r = store.record(i);
+        store.stationPresent[i] = r.present;
+        const bool covered = got >= sizeof(StationRecord) * static_cast<std::size_t>(i + 1);
+        const bool marked = std::memcmp(r.reserved1, kIncompleteMarker, sizeof kIncompleteMarker) == 0;
+        store.setIncomplete(i, marked || !covered);
+    }
     store.clearEditedFlags();
     store.clearCommErrors();
     return static_cast<long long>(got);
@@ -54,8 +66,15 @@ long long loadParameterFile(DataStore& store, const std::string& path)
 
 long long saveParameterFile(DataStore& store, const std::string& path, std::string* error)
 {
-    for (int i = 0; i < kStations; ++i)
-        store.record(i).present = store.stationPresent[i];
+    for (int i = 0; i < kStations; ++i) {
+        StationRecord& r = store.record(i);
+        r.present = store.stationPresent[i];
+        const bool marked = std::memcmp(r.reserved1, kIncompleteMarker, sizeof kIncompleteMarker) == 0;
+        if (store.incomplete(i) && r.present)
+            std::memcpy(r.reserved1, kIncompleteMarker, sizeof kIncompleteMarker);
+        else if (marked)
+            std::memset(r.reserved1, 0, sizeof r.reserved1);
+    }
     std::string_view image(reinterpret_cast<const char*>(store.records()), kParameterFileSize);
     switch (replaceFile(path, image, error)) {
     case WriteResult::Ok: return static_cast<long long>(kParameterFileSize);
@@ -63,6 +82,20 @@ long long saveParameterFile(DataStore& store, const std::string& path, std::stri
     case WriteResult::CannotWrite: break;
     }
     return -2;
+}
+
+std::string parameterFileSizeProblem(const std::string& path, long long size)
+{
+    if (size == static_cast<long long>(kParameterFileSize))
+        return {};
+    const std::string expected = std::to_string(kParameterFileSize);
+    if (size == 0)
+        return path + " is empty: it is no parameter file";
+    if (size < static_cast<long long>(kParameterFileSize))
+        return path + " has " + std::to_string(size) + " bytes, not " + expected
+            + ": it was cut short, and the stations past its end are not in it";
+    return path + " has " + std::to_string(size) + " bytes, more than the " + expected
+        + " of a parameter file: it may be no parameter file";
 }
 
 } // namespace vok

@@ -214,3 +214,28 @@ void DataStore::rebuildChannelLists()
 }
 
 } // namespace vok
+
+namespace vok {
+
+bool DataStore::incomplete(int stationIndex) const
+{
+    return validIndex(stationIndex) && m_incomplete[static_cast<std::size_t>(stationIndex)];
+}
+
+void DataStore::setIncomplete(int stationIndex, bool on)
+{
+    if (validIndex(stationIndex))
+        m_incomplete[static_cast<std::size_t>(stationIndex)] = on;
+}
+
+std::vector<int> DataStore::incompleteStations() const
+{
+    std::vector<int> out;
+    for (int i = 0; i < kStations; ++i) {
+        if (stationPresent[static_cast<std::size_t>(i)] && m_incomplete[static_cast<std::size_t>(i)])
+            out.push_back(i);
+    }
+    return out;
+}
+
+} // namespace vok

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace vok {
 
@@ -34,6 +35,9 @@ static_assert(offsetof(StationRecord, values) == 72);
 static_assert(offsetof(StationRecord, edited) == 40072);
 
 inline constexpr std::size_t kParameterFileSize = sizeof(StationRecord) * kStations;
+// In a parameter file, the first reserved bytes of an incomplete station's record; a complete
+// station's record keeps the bytes it had (zeros in every file of the original layout).
+inline constexpr std::uint8_t kIncompleteMarker[4] = {'P', 'A', 'R', 'T'};
 static_assert(kParameterFileSize == 1602304);
 
 // Model classes by model letter.
@@ -73,6 +77,14 @@ public:
     void selectPresentStations();
     void rebuildChannelLists();
 
+    // A station whose values are not all its module's: an upload or a re-read did not read
+    // every register, or the parameter file said so or did not cover its record. A download
+    // leaves such a station out, so that no value that was never read is written.
+    bool incomplete(int stationIndex) const;
+    void setIncomplete(int stationIndex, bool on);
+    // The present stations that are incomplete.
+    std::vector<int> incompleteStations() const;
+
     const ChannelList& channelList(int list) const { return m_channelLists[list]; }
     int channelTotal() const { return m_channelTotal; }
 
@@ -95,6 +107,7 @@ private:
     std::unique_ptr<StationRecord[]> m_records;
     std::unique_ptr<std::uint8_t[]> m_commError; // [32][10000]
     std::array<ChannelList, kChannelLists> m_channelLists{};
+    std::array<bool, kStations> m_incomplete{};
     int m_channelTotal = 0;
     ModbusMaster* m_master = nullptr;
     Reporter* m_reporter = nullptr;

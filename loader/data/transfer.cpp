@@ -1,5 +1,7 @@
 #include "transfer.h"
 
+#include "fileutil.h"
+#include "journal.h"
 #include "modbus.h"
 #include "reporter.h"
 
@@ -42,6 +44,33 @@ int Transfers::readIdentification(int station, std::uint16_t (&words)[13])
     return rc;
 }
 
+bool Transfers::portLost() const
+{
+    const PortHandle port = m_ctx.master.link().linkHandle();
+    return port && port->lost();
+}
+
+bool Transfers::anyMappedFailed(int stationIndex) const
+{
+    const auto& map = m_ctx.tables.maps().holdingKind[stationIndex < kControlStations ? 0 : 1];
+    for (int i = 0; i < kHoldingRegisters; ++i) {
+        if (map[static_cast<std::size_t>(i)] && m_ctx.store.commError(stationIndex, kFirstHolding + i))
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Results that mean nobody answered at all (as opposed to a wrong or refused answer).
+bool unanswered(int rc)
+{
+    return rc == kCommNoAnswer || rc == kCommNoZAnswer || rc == kCommNoPort || rc == kCommShortWrite
+        || rc == kCommOpenFailed;
+}
+
+} // namespace
+
 int Transfers::transferStation(Direction direction, int stationIndex, bool holding, bool reread)
 {
     const int station = stationIndex + 1;
@@ -50,6 +79,7 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
     ModbusMaster& master = m_ctx.master;
     DataStore& store = m_ctx.store;
     master.setCurrentStation(station);
+    m_lastStationSilent = false;
 
     // Registers a download leaves alone: those of an exclusion entry whose condition is 47 or more.
     std::vector<int> excluded;
@@ -76,7 +106,9 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
 
     waitMs(10);
     int result = -1;
-    for (int offset = 0; offset < kHoldingRegisters && !m_ctx.stopRequested;) {
+    int silentBlocks = 0;
+    int offset = 0;
+    while (offset < kHoldingRegisters && !m_ctx.stopRequested && !m_ctx.lineDead) {
         if (!map[offset]) {
             ++offset;
             continue;
@@ -107,7 +139,20 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
             store.setCommError(stationIndex, first, count);
         m_ctx.reporter.progressAdvance(count);
         offset += count;
+        if (portLost()) {
+            // The other end hung up: nothing further can get through.
+            m_ctx.lineDead = true;
+        } else if (unanswered(result) && ++silentBlocks >= kSilentBlocks) {
+            // A station that answers nothing is left, rather than waiting out every block.
+            m_lastStationSilent = true;
+            break;
+        } else if (!unanswered(result)) {
+            silentBlocks = 0;
+        }
     }
+    // What was not reached is not the module's (a re-read did not mark it at the start).
+    if (offset < kHoldingRegisters)
+        store.setCommError(stationIndex, base + offset, kHoldingRegisters - offset);
     master.setCurrentStation(0);
     return result;
 }
@@ -143,11 +188,21 @@ int Transfers::identifySelected(bool check, int result,
     for (int i = 0; i < kStations; ++i) {
         if (!store.stationSelected[i])
             continue;
+        if (m_ctx.lineDead) {
+            // The port hung up: the stations not asked yet are left out without a word each.
+            store.stationSelected[i] = 0;
+            continue;
+        }
         // The read before an upload goes straight into the record: a failed read leaves the
         // zeros there, as the module's code is then unknown.
         std::uint16_t local[13];
         std::uint16_t(&words)[13] = check ? local : store.record(i).identification;
         result = readIdentification(i + 1, words);
+        if (result != kCommOk && portLost()) {
+            m_ctx.lineDead = true;
+            store.stationSelected[i] = 0;
+            continue;
+        }
         // A station whose code cannot be read or is not accepted leaves the selection.
         if (result != kCommOk) {
             m_ctx.reporter.message(114, stationSuffix(i + 1, check));
@@ -161,10 +216,78 @@ int Transfers::identifySelected(bool check, int result,
     return result;
 }
 
+std::string Transfers::tableProblem(TransferType type)
+{
+    DefinitionTables& tables = m_ctx.tables;
+    const SpecialRegisters& sp = tables.specials();
+    const bool family0 = tables.family() == 0;
+    const char* addList = tables.addListName(family0 ? ListType::Function : tables.family() == 1 ? ListType::Com : ListType::ProfCom);
+    if (!sp.row(SpecialRole::Identification).found)
+        return joinPath(tables.folder(), addList) + " has no row of the module code registers";
+    bool control = false, event = false;
+    for (int i = 0; i < kStations; ++i) {
+        if (m_ctx.store.stationSelected[static_cast<std::size_t>(i)])
+            (i < kControlStations ? control : event) = true;
+    }
+    for (int kind : {0, 1}) {
+        if (!(kind == 0 ? control : event))
+            continue;
+        if (std::string problem = tables.mapProblem(kind); !problem.empty())
+            return problem;
+    }
+    if (type == TransferType::Download) {
+        // Without these a download would write what must not be written, or in the wrong order.
+        std::vector<const char*> needed{"DownloadExclusion.csv"};
+        if (family0)
+            needed.push_back("PreDownload.csv");
+        for (const char* f : needed) {
+            if (!readWholeFile(joinPath(tables.folder(), f)))
+                return joinPath(tables.folder(), f) + " is missing or cannot be read";
+        }
+    }
+    return {};
+}
+
+namespace {
+
+std::string stationNumbers(const std::vector<int>& indices)
+{
+    std::string out;
+    for (int i : indices)
+        out += (out.empty() ? "" : ", ") + std::to_string(i + 1);
+    return out;
+}
+
+} // namespace
+
 int Transfers::runTransferSequence(TransferType type)
 {
     DataStore& store = m_ctx.store;
     Reporter& reporter = m_ctx.reporter;
+    m_ctx.lineDead = false;
+    const bool download = type == TransferType::Download;
+
+    // Nothing starts on a language folder that would make the transfer silently incomplete.
+    if (std::string problem = tableProblem(type); !problem.empty()) {
+        reporter.notice("The transfer was not started: " + problem + ".");
+        return -1;
+    }
+    if (download) {
+        // Values that were never read from a module are never written to it.
+        std::vector<int> leftOut;
+        for (int i = 0; i < kStations; ++i) {
+            if (store.stationSelected[i] && store.incomplete(i)) {
+                store.stationSelected[i] = 0;
+                leftOut.push_back(i);
+            }
+        }
+        if (!leftOut.empty())
+            reporter.notice("Left out of the download: station" + std::string(leftOut.size() > 1 ? "s " : " ")
+                            + stationNumbers(leftOut)
+                            + ". Some of their values were never read from the modules (an incomplete upload, or a "
+                              "parameter file that says so or does not cover them); upload them again first.");
+    }
+
     int selected = 0;
     for (int i = 0; i < kStations; ++i)
         selected += store.stationSelected[i] ? 1 : 0;
@@ -186,9 +309,8 @@ int Transfers::runTransferSequence(TransferType type)
             return false;
         });
     }
-    if (type != TransferType::Download) {
+    if (!download)
         result = identifySelected(false, result, [](int, const std::uint16_t (&)[13]) { return true; });
-    }
     store.clearCommErrors();
     // A station left out for its identification was not transferred: its values are not the
     // module's, so they show as failed rather than as good.
@@ -196,24 +318,71 @@ int Transfers::runTransferSequence(TransferType type)
         if (selectedAtStart[i] && !store.stationSelected[i])
             store.setCommError(i, kFirstHolding, kHoldingRegisters);
     }
-    if (type == TransferType::Download) {
+    std::vector<int> writing;
+    for (int i = 0; i < kStations; ++i) {
+        if (store.stationSelected[i])
+            writing.push_back(i + 1);
+    }
+    DownloadJournal journal(m_ctx.master.link().settings().workingDir);
+    if (download && !writing.empty()) {
+        const PortHandle port = m_ctx.master.link().linkHandle();
+        std::string error;
+        if (!journal.begin(writing, port ? port->device() : std::string(), &error))
+            reporter.notice("The download cannot be recorded as started (" + error
+                            + "); if it is interrupted, nothing will say so later.");
         if (family0)
             writePreDownload();
-    } else {
+    } else if (!download) {
         store.rebuildChannelLists();
     }
-    const Direction direction = type == TransferType::Download ? Direction::Write : Direction::Read;
+    const Direction direction = download ? Direction::Write : Direction::Read;
+    std::vector<int> silent;
+    int silentInARow = 0;
     for (int i = 0; i < kStations; ++i) {
         if (!store.stationSelected[i])
             continue;
+        if (m_ctx.lineDead) {
+            store.setCommError(i, kFirstHolding, kHoldingRegisters);
+            continue;
+        }
         waitMs(10);
         transferStation(direction, i, true);
+        if (lastStationSilent()) {
+            silent.push_back(i);
+            if (++silentInARow >= kSilentStations)
+                m_ctx.lineDead = true;
+            reporter.note("Station " + std::to_string(i + 1) + " does not answer: it is left.");
+            continue;
+        }
+        silentInARow = 0;
         waitMs(10);
-        if (type != TransferType::Download)
+        if (!download && !m_ctx.lineDead)
             transferStation(Direction::Read, i, false);
     }
-    if (type != TransferType::Download)
+    if (!download) {
         store.clearEditedFlags();
+        // What was not read whole is marked, so that it is never downloaded as if it were.
+        for (int i = 0; i < kStations; ++i) {
+            if (selectedAtStart[i])
+                store.setIncomplete(i, !store.stationSelected[i] || anyMappedFailed(i));
+        }
+    } else if (!writing.empty()) {
+        // The download ended here and says below how it went; only a kill leaves the record.
+        journal.finish(writing);
+    }
+    if (m_ctx.lineDead) {
+        std::vector<int> notDone;
+        for (int i = 0; i < kStations; ++i) {
+            if (selectedAtStart[i] && (!store.stationSelected[i] || anyMappedFailed(i)))
+                notDone.push_back(i);
+        }
+        reporter.notice("The line stopped answering, so the " + std::string(download ? "download" : "upload")
+                        + " was ended. Not transferred completely: station" + (notDone.size() > 1 ? "s " : " ")
+                        + stationNumbers(notDone) + ".");
+    } else if (!silent.empty()) {
+        reporter.notice("No answer from station" + std::string(silent.size() > 1 ? "s " : " ") + stationNumbers(silent)
+                        + ": left out part-way, " + (download ? "their registers not all written." : "their values not all read."));
+    }
     reporter.progressEnd();
     reporter.statusText(120);
     return result;

@@ -33,7 +33,15 @@ struct TransferContext {
     int nodeSlotsInUse = 0;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> monitorStop{false};
+    // Set by a transfer when the line stopped answering altogether (the port hung up, or
+    // stations in a row answered nothing); cleared when a sequence starts.
+    std::atomic<bool> lineDead{false};
 };
+
+// A station answers nothing when this many blocks in a row get no answer; the line is dead
+// when this many stations in a row answer nothing.
+inline constexpr int kSilentBlocks = 3;
+inline constexpr int kSilentStations = 2;
 
 // The connection check's magic value in register R.
 inline constexpr std::uint16_t kConnectionCheckValue = 0xF864;
@@ -56,6 +64,15 @@ public:
     // The progress total of a sequence for `selected` stations.
     std::uint32_t progressTotal(int selected) const;
 
+    // What a transfer of this type to the selected stations cannot rely on in the language
+    // folder; empty when it may start.
+    std::string tableProblem(TransferType type);
+
+    // Whether the last transferStation left its station because it answered nothing.
+    bool lastStationSilent() const { return m_lastStationSilent; }
+    // After a station was read again: incomplete while any of its registers failed.
+    void refreshIncomplete(int stationIndex) { m_ctx.store.setIncomplete(stationIndex, anyMappedFailed(stationIndex)); }
+
 private:
     std::string stationSuffix(int station, bool wireNumber) const;
     // Reads the code of every selected station and hands it to `accept`; a station whose
@@ -65,8 +82,13 @@ private:
     // was read.
     int identifySelected(bool check, int result, const std::function<bool(int, const std::uint16_t (&)[13])>& accept);
     void writePreDownload();
+    // Whether the port the transfers use reported that its other end went away.
+    bool portLost() const;
+    // Whether any mapped holding register of a station failed its last transfer.
+    bool anyMappedFailed(int stationIndex) const;
 
     TransferContext& m_ctx;
+    bool m_lastStationSilent = false;
 };
 
 } // namespace vok

@@ -196,6 +196,7 @@ void Workers::startStationReread(int station)
     job->thread = std::thread([this, station, raw] {
         m_ctx.stopRequested = false;
         m_transfers.transferStation(Direction::Read, station - 1, true, true);
+        m_transfers.refreshIncomplete(station - 1);
         m_ctx.reporter.refresh(Refresh::TreeAndViews);
         raw->done = true;
     });

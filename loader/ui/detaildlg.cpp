@@ -67,7 +67,8 @@ CDetailDlg::CDetailDlg(LoaderCore& core, int channel, const vok::ParameterDefini
     auto* top = new QHBoxLayout;
     m_grid = new PaintArea(this);
     m_grid->setObjectName("grid");
-    m_grid->setMinimumSize(560, kFirstLine + kRowHeight * kShownRows + 2);
+    m_grid->setMinimumWidth(560);
+    m_grid->setFixedHeight(kFirstLine + kRowHeight * kShownRows + 2);
     m_grid->setFocusPolicy(Qt::NoFocus);
     m_grid->paint = [this](QPainter& p) { paintGrid(p); };
     m_grid->doubleClick = [this](QMouseEvent* e) { editAt(static_cast<int>(e->position().y())); };
@@ -122,7 +123,8 @@ CDetailDlg::CDetailDlg(LoaderCore& core, int channel, const vok::ParameterDefini
         m_pictureArea->hide();
         m_manual->setVisible(m_picture == Picture::Document);
     }
-    resize(720, m_pictureArea->isVisible() ? 560 : 320);
+    // Without a picture the screen ends under the grid.
+    resize(720, m_pictureArea->isHidden() ? sizeHint().height() : 560);
 }
 
 CDetailDlg::~CDetailDlg() = default;

@@ -1,6 +1,7 @@
 #include "loadercore.h"
 
 #include "fileutil.h"
+#include "journal.h"
 #include "textcodec.h"
 
 LoaderCore::LoaderCore(vok::Reporter& r) : reporter(r)
@@ -22,9 +23,11 @@ LoaderCore::~LoaderCore()
 void LoaderCore::loadSettingsAndTexts()
 {
     profile.reload();
-    vok::loadCommSettings(profile, settings);
+    vok::loadCommSettings(profile, settings, &startWarnings);
     settings.online = settings.onOffFlag;
     vok::makeDirectories(vok::joinPath(settings.workingDir, "DATA"));
+    if (std::string w = vok::DownloadJournal(settings.workingDir).pendingWarning(); !w.empty())
+        startWarnings.push_back(w);
     texts.load(vok::languageFolderPath(settings), vok::joinPath(settings.workingDir, "NameStringTBL_trd.csv"));
 }
 

@@ -46,4 +46,8 @@ public:
     int family = 0;
     bool quitWithoutAsking = false;
     std::string printerName;
+    // What was wrong with the size of the parameter file the store was last filled from.
+    std::string fileProblem;
+    // Said once at start: profile values out of range, a download that did not finish.
+    std::vector<std::string> startWarnings;
 };

@@ -1,0 +1,119 @@
+// vokctl's commands on files and folders: info, diff, check.
+
+#include "session.h"
+
+#include "fileutil.h"
+#include "foldercheck.h"
+#include "paramfile.h"
+#include "textcodec.h"
+
+#include <cstdio>
+#include <cstring>
+
+using namespace vok;
+
+namespace ctl {
+
+namespace {
+
+void printStations(const Session& s, const char* what)
+{
+    if (s.opt.json) {
+        std::printf("{\"%s\":[", what);
+        bool first = true;
+        for (int i = 0; i < kStations; ++i) {
+            if (!s.store.stationPresent[i])
+                continue;
+            std::printf("%s{\"station\":%d,\"code\":%s,\"model\":%d,\"incomplete\":%s}", first ? "" : ",", i + 1,
+                        jsonString(codeText(s.store.record(i).identification)).c_str(), s.store.modelClass(i),
+                        s.store.incomplete(i) ? "true" : "false");
+            first = false;
+        }
+        std::printf("]}\n");
+        return;
+    }
+    for (int i = 0; i < kStations; ++i) {
+        if (s.store.stationPresent[i])
+            std::printf("station %2d  %s%s\n", i + 1, codeText(s.store.record(i).identification).c_str(),
+                        s.store.incomplete(i) ? " (incomplete)" : "");
+    }
+}
+
+} // namespace
+
+int cmdInfo(Session& s)
+{
+    if (s.opt.args.size() != 2)
+        usageError("info FILE");
+    if (!s.loadFile(s.opt.args[1], s.store, false))
+        return kBadInput;
+    printStations(s, "stations");
+    return kOk;
+}
+
+int cmdDiff(Session& s)
+{
+    if (s.opt.args.size() != 3)
+        usageError("diff FILE-A FILE-B");
+    DataStore b;
+    if (!s.loadFile(s.opt.args[1], s.store, false) || !s.loadFile(s.opt.args[2], b, false))
+        return kBadInput;
+    const auto controlNames = parameterNames(s, true);
+    const auto eventNames = parameterNames(s, false);
+    int differences = 0;
+    bool first = true;
+    if (s.opt.json)
+        std::printf("{\"differences\":[");
+    for (int i = 0; i < kStations; ++i) {
+        const StationRecord& ra = s.store.record(i);
+        const StationRecord& rb = b.record(i);
+        auto emit = [&](const std::string& what, long va, long vb, const std::string& name) {
+            ++differences;
+            if (s.opt.json)
+                std::printf("%s{\"station\":%d,\"what\":%s,\"a\":%ld,\"b\":%ld,\"name\":%s}", first ? "" : ",", i + 1,
+                            jsonString(what).c_str(), va, vb, jsonString(name).c_str());
+            else
+                std::printf("station %2d  %-8s %6ld -> %6ld  %s\n", i + 1, what.c_str(), va, vb, name.c_str());
+            first = false;
+        };
+        if (ra.present != rb.present)
+            emit("present", ra.present, rb.present, "");
+        if (std::memcmp(ra.identification, rb.identification, sizeof ra.identification) != 0 && (ra.present || rb.present))
+            emit("code", 0, 0, codeText(ra.identification) + " -> " + codeText(rb.identification));
+        if (!ra.present && !rb.present)
+            continue;
+        const auto& names = i < kControlStations ? controlNames : eventNames;
+        for (int r = 0; r < 20000; ++r) {
+            if (ra.values[r] == rb.values[r])
+                continue;
+            const int reg = 30000 + r;
+            auto it = names.find(reg);
+            emit(std::to_string(reg), ra.values[r], rb.values[r], it == names.end() ? "" : it->second);
+        }
+    }
+    if (s.opt.json)
+        std::printf("],\"count\":%d}\n", differences);
+    else if (differences == 0)
+        std::printf("no differences\n");
+    return differences ? kPartial : kOk;
+}
+
+int cmdCheck(Session& s)
+{
+    const std::string folder = s.opt.args.size() > 1 ? s.opt.args[1] : s.tables->folder();
+    const auto problems = checkLanguageFolder(folder);
+    if (s.opt.json) {
+        std::printf("{\"folder\":%s,\"problems\":[", jsonString(folder).c_str());
+        for (std::size_t i = 0; i < problems.size(); ++i)
+            std::printf("%s%s", i ? "," : "", jsonString(problems[i]).c_str());
+        std::printf("]}\n");
+    } else {
+        for (const std::string& p : problems)
+            std::printf("%s\n", p.c_str());
+        if (problems.empty())
+            std::printf("%s: consistent\n", folder.c_str());
+    }
+    return problems.empty() ? kOk : kBadInput;
+}
+
+} // namespace ctl
