@@ -4,14 +4,18 @@
 #include "commwindow.h"
 #include "comsetdlg.h"
 #include "detaildlg.h"
+#include "differencedlg.h"
 #include "inputdlg.h"
 #include "guireporter.h"
 #include "loaderfixture.h"
 #include "meterbar.h"
+#include "transferselect.h"
 #include "paramfile.h"
 #include "vokview.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QTableWidget>
 #include <QLineEdit>
 #include <QTest>
 #include <QProgressBar>
@@ -381,4 +385,63 @@ TEST(Loader, OddFilesAndIncompleteStationsAreAskedAbout)
     EXPECT_EQ(loader.frame->openParameterFile(QString::fromStdString(loader.dir.write("empty.dat", ""))), -2);
     EXPECT_TRUE(loader.driver.messages.last().contains("is empty"));
     EXPECT_EQ(core.store.stationPresent[0], 1) << "an empty file leaves the store as it was";
+}
+
+// Through the windows: three offline edits go down alone and verified; a value changed on
+// the module behind the loader's back is found by the comparison, in its cell.
+TEST(Loader, ChangesDownloadAndCompare)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}};
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    LoaderCore& core = loader.core();
+    CVokView* view = loader.frame->parameterView();
+    ASSERT_GT(view->rowCount(), 2);
+    // The favourites page: row 1 is the set value; columns are station 1's channels.
+    const vok::ParameterDefinition sv = view->definition(1);
+    for (int channel : {0, 1, 2}) {
+        const auto raw = edit::convert("12.5", sv.dataType, sv.decimals, core.editor->formatter().channelDecimals(channel, 0), false);
+        std::uint16_t current = 0;
+        core.store.getStoredValue(1, sv.registers[static_cast<std::size_t>(channel)], current);
+        ASSERT_EQ(core.editor->commitValue(channel, sv, current, *raw, edit::Mode::View), edit::Editor::Result::Accepted);
+    }
+    QStringList seen;
+    int differences = -1;
+    loader.next = [&](QWidget* w) {
+        if (auto* select = qobject_cast<CCStSetDlg2*>(w)) {
+            auto* verify = select->findChild<QCheckBox*>("verify");
+            EXPECT_TRUE(verify->isHidden() || verify->isChecked()) << "verify is on at first, for downloads";
+            select->accept();
+            return true;
+        }
+        if (auto* list = qobject_cast<CDifferenceDlg*>(w)) {
+            differences = list->table()->rowCount();
+            list->reject();
+            return true;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            seen << box->text();
+            box->accept();
+            return true;
+        }
+        return false;
+    };
+    loader.line.sim().clearWrites();
+    loader.frame->commandDownloadChanges();
+    ASSERT_TRUE(waitFor([&] { return !core.workers->transferRunning() && !seen.isEmpty(); }, 20000));
+    EXPECT_TRUE(seen.last().startsWith("Download verified: 3 registers written")) << seen.last().toStdString();
+    EXPECT_EQ(loader.line.sim().writes().size(), 3u);
+    EXPECT_FALSE(view->cellEdited(1, 0)) << "confirmed changes are no longer red";
+
+    loader.line.sim().setRegister(1, sv.registers[1], 777);
+    loader.frame->commandCompare();
+    ASSERT_TRUE(waitFor([&] { return !core.workers->transferRunning() && differences >= 0; }, 20000));
+    EXPECT_EQ(differences, 1);
+    EXPECT_TRUE(view->comparedText(1, 0).isEmpty());
+    EXPECT_EQ(view->comparedText(1, 1), "77.7");
+    EXPECT_TRUE(view->comparedText(1, 2).isEmpty());
+    std::uint16_t pc = 0;
+    core.store.getStoredValue(1, sv.registers[1], pc);
+    EXPECT_EQ(pc, 125) << "the comparison leaves the store as it was";
 }

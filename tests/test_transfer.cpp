@@ -1,5 +1,6 @@
 // Upload, download, the connection check and the command monitor against the simulated line.
 
+#include "dependent.h"
 #include "fileutil.h"
 #include "journal.h"
 #include "simfixture.h"
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <set>
 
 using namespace vok;
 using vok::test::SimulatedLine;
@@ -61,6 +63,7 @@ protected:
         c.commandResetMs = 200;
         line = std::make_unique<SimulatedLine>(c);
         ASSERT_TRUE(line->started()) << line->error();
+        line->settings.workingDir = work.path();
         texts.load(vok::test::kSampleLanguage, "");
         tables.loadSpecialRegisters(texts);
         tables.buildRegisterMaps();
@@ -93,6 +96,7 @@ protected:
         return rc;
     }
 
+    vok::test::TempDir work;
     std::unique_ptr<SimulatedLine> line;
     TextTable texts;
     DefinitionTables tables{vok::test::kSampleLanguage};
@@ -507,4 +511,102 @@ TEST(DownloadJournal, KeepsWhatAKilledDownloadLeft)
     EXPECT_EQ(j.pendingStations(), std::vector<int>{1});
     j.finish({1});
     EXPECT_FALSE(vok::fileExists(j.path()));
+}
+
+// Downloading the changes writes exactly the edited registers, the pre-download ones among
+// them first, verifies them and clears their flags.
+TEST_F(TransferLine, ChangesDownloadWritesExactlyTheEditsAndVerifies)
+{
+    defineStations({{1, kCodeA}, {2, kCodeA}, {17, kCodeE}});
+    ASSERT_EQ(run(TransferType::Upload), kCommOk);
+    // Ten edits on three stations; the SV high limits 41013 and 42013 are pre-download
+    // registers (set so that no set value needs clamping by the module).
+    const std::vector<std::pair<int, int>> edits = {{1, 41100}, {1, 41013}, {1, 41101}, {1, 44200}, {2, 42013},
+                                                    {2, 41100}, {2, 43100}, {17, 40005}, {17, 40006}, {17, 40010}};
+    std::uint16_t value = 7;
+    for (auto [station, reg] : edits) {
+        store.setStoredValue(station, reg, reg % 1000 == 13 ? 1400 : value++);
+        store.markEdited(station - 1, reg);
+    }
+    store.stationSelected = store.stationPresent;
+    ctx->verifyAfterDownload = true;
+    line->sim().clearWrites();
+    ASSERT_EQ(run(TransferType::DownloadChanges), kCommOk);
+    const auto writes = line->sim().writes();
+    std::set<std::pair<int, int>> written;
+    for (const auto& w : writes)
+        for (std::size_t k = 0; k < w.values.size(); ++k)
+            written.insert({w.address, w.first + static_cast<int>(k)});
+    const std::set<std::pair<int, int>> expected(edits.begin(), edits.end());
+    EXPECT_EQ(written, expected);
+    ASSERT_GE(writes.size(), 2u);
+    EXPECT_EQ(writes[0].address, 1) << "pre-download first";
+    EXPECT_EQ(writes[0].first, 41013);
+    EXPECT_EQ(writes[1].address, 2);
+    EXPECT_EQ(writes[1].first, 42013);
+    for (auto [station, reg] : edits) {
+        EXPECT_EQ(line->sim().registerValue(station, reg), stored(station, reg)) << station << " " << reg;
+        EXPECT_FALSE(store.isEdited(station - 1, reg)) << "written and verified: no longer a change";
+    }
+    EXPECT_TRUE(ctx->verified);
+    EXPECT_GE(ctx->confirmed, 10);
+    EXPECT_TRUE(ctx->differences.empty());
+    EXPECT_EQ(ctx->written, 10);
+    // The record of the download.
+    const std::string log = vok::test::readFile(downloadLogPath(line->settings.workingDir));
+    EXPECT_NE(log.find(",changes,1 2 17,unsaved,10,verified "), std::string::npos) << log;
+}
+
+// A range downloaded as a change has the module recalculate the channel; the verify reads
+// the channel back and finds the PC's own recalculation.
+TEST_F(TransferLine, RangeChangeVerifiesWithTheModulesRecalculation)
+{
+    defineStations({{1, kCodeA}});
+    const SpecialRegisters& sp = tables.specials();
+    line->sim().setRegister(1, sp.reg(SpecialRole::InputType, 0), 21);
+    line->sim().setRegister(1, sp.reg(SpecialRole::LimitedValue, 0), 500);
+    ASSERT_EQ(run(TransferType::Upload), kCommOk);
+    const int upper = sp.reg(SpecialRole::RangeUpper, 0);
+    const std::uint16_t old = stored(1, upper);
+    store.setStoredValue(1, upper, static_cast<std::uint16_t>(old * 2));
+    store.markEdited(0, upper);
+    applyDependentUpdate(store, sp, tables.maps(), 1, 0, upper, old, true);
+    ASSERT_EQ(stored(1, sp.reg(SpecialRole::LimitedValue, 0)), 1000);
+    ctx->verifyAfterDownload = true;
+    ASSERT_EQ(run(TransferType::DownloadChanges), kCommOk);
+    EXPECT_TRUE(ctx->differences.empty()) << ctx->differences.size() << " differences, first at "
+                                          << (ctx->differences.empty() ? 0 : ctx->differences[0].reg);
+    EXPECT_GT(ctx->confirmed, 100) << "the whole channel was read back";
+    EXPECT_EQ(line->sim().registerValue(1, sp.reg(SpecialRole::LimitedValue, 0)), 1000);
+}
+
+// A module that keeps a value within limits of its own: the verify names that register,
+// and it stays a pending change; a comparison finds it again without touching the store.
+TEST_F(TransferLine, VerifyAndCompareFindWhatTheModuleHolds)
+{
+    defineStations({{1, kCodeA}});
+    ASSERT_EQ(run(TransferType::Upload), kCommOk);
+    line->sim().setFault(1, "clamp", "41100:500", true, nullptr);
+    store.setStoredValue(1, 41100, 800);
+    store.markEdited(0, 41100);
+    ctx->verifyAfterDownload = true;
+    run(TransferType::DownloadChanges);
+    ASSERT_EQ(ctx->differences.size(), 1u);
+    EXPECT_EQ(ctx->differences[0].reg, 41100);
+    EXPECT_EQ(ctx->differences[0].pc, 800);
+    EXPECT_EQ(ctx->differences[0].module, 500);
+    EXPECT_TRUE(store.isEdited(0, 41100)) << "not confirmed, so still a change";
+    EXPECT_EQ(store.commError(0, 41100), 1) << "shown as not transferred";
+
+    // Compare: exactly that cell, and the store stays as it is.
+    store.clearCommErrors();
+    const auto before = std::vector<std::uint16_t>(store.record(0).values, store.record(0).values + 20000);
+    run(TransferType::Compare);
+    ASSERT_EQ(ctx->differences.size(), 1u);
+    EXPECT_EQ(ctx->differences[0].reg, 41100);
+    EXPECT_EQ(ctx->differences[0].module, 500);
+    EXPECT_EQ(std::vector<std::uint16_t>(store.record(0).values, store.record(0).values + 20000), before);
+    EXPECT_EQ(store.commError(0, 41100), 0);
+    EXPECT_FALSE(vok::fileExists(downloadLogPath(line->settings.workingDir)) &&
+                 vok::test::readFile(downloadLogPath(line->settings.workingDir)).find(",compare,") != std::string::npos);
 }

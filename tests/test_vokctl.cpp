@@ -1,7 +1,9 @@
 // The command-line tool against the simulated line: upload, download, and what it says
 // about bad input.
 
+#include "paramfile.h"
 #include "simfixture.h"
+#include "store.h"
 #include "testutil.h"
 
 #include <cstdio>
@@ -10,6 +12,8 @@
 #include <csignal>
 #include <chrono>
 #include <functional>
+#include <set>
+#include <tuple>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -271,4 +275,57 @@ TEST(Vokctl, KilledDownloadIsKnownAtTheNextStart)
     CtlRun again = vokctl(device + "download line.dat", dir.path());
     EXPECT_EQ(again.status, 0) << again.output;
     EXPECT_EQ(vokctl("info line.dat", dir.path()).output.find("did not finish"), std::string::npos);
+    // The download log holds whole lines only: the killed download wrote none.
+    const std::string log = vok::test::readFile(dir.file("DATA/DownloadLog.csv"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), ','), 16) << log;
+}
+
+// The changes of a file go alone, verified; the line compared with the file shows what was
+// changed behind its back; every download is on record.
+TEST(Vokctl, ChangesVerifyCompareAndHistory)
+{
+    vok::sim::LineConfig config;
+    config.stations = {{1, "VOKA112N01000"}, {17, "VOKE100N01000"}};
+    vok::test::SimulatedLine line(config);
+    ASSERT_TRUE(line.started()) << line.error();
+    vok::test::TempDir dir;
+    const std::string device = "--device " + line.path() + " --baud 115200 ";
+    ASSERT_EQ(vokctl(device + "upload base.dat", dir.path()).status, 0);
+    {
+        vok::DataStore store;
+        ASSERT_GT(vok::loadParameterFile(store, dir.file("base.dat")), 0);
+        for (auto [station, reg, value] : {std::tuple{1, 41100, 11}, {1, 42101, 12}, {17, 40005, 13}}) {
+            store.setStoredValue(station, reg, static_cast<std::uint16_t>(value));
+            store.markEdited(station - 1, reg);
+        }
+        ASSERT_GT(vok::saveParameterFile(store, dir.file("edited.dat")), 0);
+    }
+    auto writtenRegisters = [&] {
+        std::set<int> regs;
+        for (const auto& w : line.sim().writes())
+            for (std::size_t k = 0; k < w.values.size(); ++k)
+                regs.insert(w.first + static_cast<int>(k));
+        return regs;
+    };
+    for (const std::string args : {"download --changes --verify edited.dat", "download --changes-from base.dat --verify edited.dat"}) {
+        line.sim().clearWrites();
+        CtlRun r = vokctl(device + args, dir.path());
+        EXPECT_EQ(r.status, 0) << args << "\n" << r.output;
+        EXPECT_NE(r.output.find("verified: "), std::string::npos) << r.output;
+        EXPECT_EQ(writtenRegisters(), (std::set<int>{41100, 42101, 40005})) << args;
+    }
+    EXPECT_EQ(line.sim().registerValue(1, 42101), 12);
+
+    line.sim().setRegister(1, 41100, 9); // behind the file's back
+    CtlRun diff = vokctl(device + "diff edited.dat", dir.path());
+    EXPECT_EQ(diff.status, 4) << diff.output;
+    EXPECT_NE(diff.output.find("station  1  41100"), std::string::npos) << diff.output;
+    EXPECT_NE(diff.output.find("PC    11  module     9"), std::string::npos) << diff.output;
+
+    CtlRun history = vokctl("history", dir.path());
+    EXPECT_EQ(history.status, 0);
+    EXPECT_EQ(std::count(history.output.begin(), history.output.end(), '\n'), 3) << history.output;
+    EXPECT_NE(history.output.find(",changes,1 17," + dir.file("edited.dat") + ",3,verified "), std::string::npos)
+        << history.output;
 }

@@ -3,6 +3,7 @@
 #include "commwindow.h"
 #include "comsetdlg.h"
 #include "detaildlg.h"
+#include "differencedlg.h"
 #include "exitdialog.h"
 #include "fileutil.h"
 #include "guireporter.h"
@@ -21,6 +22,7 @@
 #include "vokview.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -159,8 +161,12 @@ void CMainFrame::buildMenus()
                                      {"TrendDef", 9, nullptr},
                                      {"Utility", 10, nullptr},
                                      {"ParametersList", 11, nullptr}});
+    // Beside the entries of the text table: the download of the changes and the comparison
+    // with the line, which the table has no texts for.
     m_dataActions = addMenu(12, "&Data", {{"UpLoad (Module->PC)", 13, &CMainFrame::commandUpload},
                                           {"DownLoad (PC->Module)", 14, &CMainFrame::commandDownload},
+                                          {"DownLoad changes (PC->Module)", 0, &CMainFrame::commandDownloadChanges},
+                                          {"Compare (PC<->Module)", 0, &CMainFrame::commandCompare},
                                           {"Open (File->PC)", 15, &CMainFrame::commandOpen},
                                           {"Save (PC->File)", 16, &CMainFrame::commandSave}});
     m_dataActions.push_back(file[0]);
@@ -240,6 +246,7 @@ void CMainFrame::wireEditor()
     edit::Editor& e = *m_core->editor;
     e.openCommunication = [this](int station, int channel, int row) { openCommunication(station, channel, row); };
     e.refreshTree = [this] { refreshViews(vok::Refresh::TreeAndViews); };
+    e.onChanged = [this] { m_core->changedSinceFile = true; };
     e.onRefused = [this](int textId) { QMessageBox::information(dialogParent(), windowTitle(), m_core->text(textId)); };
     e.onWriteFailed = [this](int textId, int result) {
         QMessageBox::warning(dialogParent(), windowTitle(),
@@ -304,11 +311,11 @@ void CMainFrame::setTransferring(bool on)
 void CMainFrame::startTransfer(vok::TransferType type)
 {
     setTransferring(true);
+    m_core->transfer->verifyAfterDownload = m_verify;
+    m_core->transfer->sourceFile = m_core->sourceFileForRecord();
     m_core->workers->onTransferFinished = [this, type](int) {
         QMetaObject::invokeMethod(this, [this, type] {
-            // Values read from the line replace what an odd file had left.
-            if (type != vok::TransferType::Download)
-                m_core->fileProblem.clear();
+            transferEnded(type);
             setTransferring(false);
             refreshViews(vok::Refresh::TreeAndViews);
         }, Qt::QueuedConnection);
@@ -430,6 +437,9 @@ long long CMainFrame::openParameterFile(const QString& path)
         QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
         return n;
     }
+    m_core->fileName = path.toStdString();
+    m_core->changedSinceFile = false;
+    m_core->comparison.clear();
     // A file of another size is said once here, and asked about again before a download.
     m_core->fileProblem = vok::parameterFileSizeProblem(path.toStdString(), size);
     if (!m_core->fileProblem.empty())
@@ -462,8 +472,12 @@ long long CMainFrame::saveParameterFile()
     std::string error;
     const long long n = vok::saveParameterFile(m_core->store, dialog.selectedFiles().first().toStdString(), &error);
     // A failed save must not look like a saved file; the old file is still there.
-    if (n < 0)
+    if (n < 0) {
         QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
+    } else {
+        m_core->fileName = dialog.selectedFiles().first().toStdString();
+        m_core->changedSinceFile = false;
+    }
     return n;
 }
 
@@ -503,41 +517,113 @@ void CMainFrame::commandPilcDisp()
     }
 }
 
-bool CMainFrame::chooseStations(int confirmTextId)
+bool CMainFrame::chooseStations(int confirmTextId, bool download)
 {
     LoaderCore& c = *m_core;
     if (c.family == 0) {
         CCStSetDlg2 select(c.texts, c.store.stationPresent, this);
         select.showCodes(c.store);
+        if (download)
+            select.offerVerify(m_verify);
         if (select.exec() != QDialog::Accepted)
             return false;
         c.store.stationSelected = select.selection();
+        if (download)
+            m_verify = select.verify();
         return true;
     }
     // A communication module is the one station 1.
     c.store.stationSelected.fill(0);
     c.store.stationSelected[0] = 1;
-    return QMessageBox::question(this, windowTitle(), c.text(confirmTextId), QMessageBox::Ok | QMessageBox::Cancel)
-        == QMessageBox::Ok;
+    const QString question = confirmTextId ? c.text(confirmTextId)
+                                           : QStringLiteral("Compare the module's parameters with the PC's?");
+    QMessageBox box(QMessageBox::Question, windowTitle(), question, QMessageBox::Ok | QMessageBox::Cancel, this);
+    QCheckBox* verify = nullptr;
+    if (download) {
+        verify = new QCheckBox(QStringLiteral("Verify after download"), &box);
+        verify->setChecked(m_verify);
+        box.setCheckBox(verify);
+    }
+    if (box.exec() != QMessageBox::Ok)
+        return false;
+    if (verify)
+        m_verify = verify->isChecked();
+    return true;
 }
 
 void CMainFrame::commandUpload()
 {
-    if (chooseStations(126))
+    if (chooseStations(126, false))
         startTransfer(vok::TransferType::Upload);
+}
+
+bool CMainFrame::downloadAllowed()
+{
+    // A store filled from a file of another size is downloaded only when the person says so.
+    return m_core->fileProblem.empty()
+        || QMessageBox::question(this, windowTitle(),
+                                 QString::fromStdString(m_core->fileProblem) + QStringLiteral(". Download anyway?"),
+                                 QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok;
 }
 
 void CMainFrame::commandDownload()
 {
-    // A store filled from a file of another size is downloaded only when the person says so.
-    if (!m_core->fileProblem.empty()
-        && QMessageBox::question(this, windowTitle(),
-                                 QString::fromStdString(m_core->fileProblem) + QStringLiteral(". Download anyway?"),
-                                 QMessageBox::Ok | QMessageBox::Cancel)
-            != QMessageBox::Ok)
-        return;
-    if (chooseStations(127))
+    if (downloadAllowed() && chooseStations(127, true))
         startTransfer(vok::TransferType::Download);
+}
+
+void CMainFrame::commandDownloadChanges()
+{
+    if (downloadAllowed() && chooseStations(127, true))
+        startTransfer(vok::TransferType::DownloadChanges);
+}
+
+void CMainFrame::commandCompare()
+{
+    if (chooseStations(0, false))
+        startTransfer(vok::TransferType::Compare);
+}
+
+void CMainFrame::transferEnded(vok::TransferType type)
+{
+    const vok::TransferContext& ctx = *m_core->transfer;
+    const bool download = type == vok::TransferType::Download || type == vok::TransferType::DownloadChanges;
+    if (type == vok::TransferType::Compare) {
+        m_core->comparison.clear();
+        for (const vok::Difference& d : ctx.differences)
+            m_core->comparison[{d.station - 1, d.reg}] = d.module;
+        refreshViews(vok::Refresh::Views);
+        if (ctx.lineDead)
+            return;
+        if (ctx.differences.empty()) {
+            QMessageBox::information(this, windowTitle(),
+                                     QStringLiteral("No differences: %1 registers compared.").arg(ctx.confirmed));
+        } else {
+            CDifferenceDlg dialog(*m_core, QStringLiteral("Compare (PC<->Module)"), ctx.differences, this);
+            dialog.exec();
+        }
+        return;
+    }
+    // Values read from the line replace what an odd file had left and what was compared.
+    if (!download) {
+        m_core->fileProblem.clear();
+        m_core->comparison.clear();
+        m_core->changedSinceFile = true;
+        return;
+    }
+    if (!ctx.verified || ctx.lineDead)
+        return;
+    if (ctx.differences.empty()) {
+        QMessageBox::information(this, windowTitle(),
+                                 QStringLiteral("Download verified: %1 registers written, %2 registers read back and "
+                                                "confirmed.")
+                                     .arg(ctx.written)
+                                     .arg(ctx.confirmed));
+    } else {
+        CDifferenceDlg dialog(*m_core, QStringLiteral("Verify after download"), ctx.differences, this);
+        dialog.exec();
+    }
 }
 
 void CMainFrame::commandOpen()

@@ -53,6 +53,8 @@ public:
     void commandPilcDisp();
     void commandUpload();
     void commandDownload();
+    void commandDownloadChanges();
+    void commandCompare();
     void commandOpen();
     void commandSave();
     void commandAbout();
@@ -71,8 +73,12 @@ private:
     void updateStatus();
     void setTransferring(bool on);
     void startTransfer(vok::TransferType type);
-    // The stations of an upload or download; false when the person cancelled.
-    bool chooseStations(int confirmTextId);
+    // The stations of an upload or download (and for a download whether to verify it);
+    // false when the person cancelled.
+    bool chooseStations(int confirmTextId, bool download);
+    bool downloadAllowed();
+    // What a finished transfer has to show: a verify's or a comparison's result.
+    void transferEnded(vok::TransferType type);
     void refreshViews(vok::Refresh what);
     void greyForFamily();
     void shutdown();
@@ -95,6 +101,7 @@ private:
     QList<QAction*> m_familyZeroOnly;
     QList<QAction*> m_dataActions;
     bool m_startupDone = false;
+    bool m_verify = true;
     bool m_ready = false;
     bool m_closing = false;
 };

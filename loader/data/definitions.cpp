@@ -497,6 +497,32 @@ std::vector<std::string> DefinitionTables::mainListKeys(ListType type)
     return keys;
 }
 
+std::map<int, DefinitionTables::RegisterOwner> DefinitionTables::registerOwners(bool control)
+{
+    std::vector<const char*> files;
+    if (m_family == 1)
+        files = {"AddComList.csv"};
+    else if (m_family == 2)
+        files = {"AddProfComList.csv"};
+    else if (control)
+        files = {"AddContList.csv", "AddAnalogList.csv"};
+    else
+        files = {"AddEventList.csv"};
+    std::map<int, RegisterOwner> owners;
+    for (const char* f : files) {
+        const Table* t = table(f);
+        if (!t)
+            continue;
+        for (ParameterDefinition& d : allDefinitions(t->bytes->view())) {
+            for (int c = 0; c < (control ? 4 : 1); ++c) {
+                if (d.registers[c] && !owners.count(d.registers[c]))
+                    owners[d.registers[c]] = {d, c};
+            }
+        }
+    }
+    return owners;
+}
+
 DefinitionTables::Group DefinitionTables::loadGroup(ListType type, int group, int favoriteGroup)
 {
     Group out;

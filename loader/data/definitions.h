@@ -192,6 +192,14 @@ public:
     // The keys of a main list in row order (third field of each row after the first).
     std::vector<std::string> mainListKeys(ListType type);
 
+    // Which parameter a register of a station holds, from the additional lists of the
+    // family (the control or the event side); the first row that names it wins.
+    struct RegisterOwner {
+        ParameterDefinition definition;
+        int channel = 0; // 0-3
+    };
+    std::map<int, RegisterOwner> registerOwners(bool control);
+
     void buildRegisterMaps();
     // What a transfer along map kind `kind` (0 the control side, 1 the event side) cannot
     // rely on in the language folder: a missing, empty or unreadable list, keys of the main

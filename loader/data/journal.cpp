@@ -3,6 +3,11 @@
 #include "fileutil.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <ctime>
 #include <sstream>
 
@@ -122,6 +127,54 @@ std::string DownloadJournal::pendingWarning() const
     return "A download to station" + std::string(r.stations.size() > 1 ? "s " : " ") + stationList(r.stations)
         + (r.port.empty() ? std::string() : " on " + r.port) + (r.started.empty() ? std::string() : ", started " + r.started)
         + ", did not finish: these modules may hold a mix of old and new values. Download to them again.";
+}
+
+std::string downloadLogPath(const std::string& workingDir)
+{
+    return joinPath(joinPath(workingDir, "DATA"), "DownloadLog.csv");
+}
+
+bool appendDownloadRecordLine(const std::string& workingDir, const DownloadRecord& r, std::string* error)
+{
+    const std::string folder = joinPath(workingDir, "DATA");
+    if (!makeDirectories(folder)) {
+        if (error)
+            *error = "cannot create the folder " + folder;
+        return false;
+    }
+    // Fields are kept free of the separator rather than quoted, as in every CSV here.
+    auto field = [](std::string v) {
+        for (char& c : v) {
+            if (c == ',' || c == '\r' || c == '\n')
+                c = ';';
+        }
+        return v;
+    };
+    std::string user = "unknown";
+    if (const passwd* pw = ::getpwuid(::getuid()))
+        user = pw->pw_name;
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::string stations;
+    for (int s : r.stations)
+        stations += (stations.empty() ? "" : " ") + std::to_string(s);
+    const std::string path = downloadLogPath(workingDir);
+    const bool fresh = !fileExists(path);
+    std::string line = (fresh ? "time,user,host,port,kind,stations,file,registers written,verify\r\n" : "") + now() + ","
+        + field(user) + "," + field(host) + "," + field(r.port) + "," + field(r.kind) + "," + stations + "," + field(r.file)
+        + "," + std::to_string(r.written) + "," + field(r.verify) + "\r\n";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error)
+            *error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // One write of the whole line, flushed: a kill never leaves half a line or loses one.
+    const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
+    if (!ok && error)
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return ok;
 }
 
 } // namespace vok

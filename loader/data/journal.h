@@ -39,4 +39,17 @@ private:
     std::string m_dir;
 };
 
+// One line of "DATA/DownloadLog.csv" per download: appended and flushed to disk, never
+// rewritten.
+struct DownloadRecord {
+    std::string kind;  // "full" or "changes"
+    std::string port;
+    std::vector<int> stations;
+    std::string file;  // the parameter file the store holds, or "unsaved"
+    int written = 0;
+    std::string verify; // "verified N", "N differences", "not verified", ...
+};
+bool appendDownloadRecordLine(const std::string& workingDir, const DownloadRecord& record, std::string* error = nullptr);
+std::string downloadLogPath(const std::string& workingDir);
+
 } // namespace vok

@@ -21,7 +21,8 @@ std::string parameterFileFilter(int family)
     return std::string("data(*.") + parameterFileExtension(family) + ")";
 }
 
-long long loadParameterFile(DataStore& store, const std::string& path, std::string* error, long long* fileSize)
+long long loadParameterFile(DataStore& store, const std::string& path, std::string* error, long long* fileSize,
+                            bool keepEdited)
 {
     int fd = openRegularFile(path, error);
     if (fd < 0)
@@ -59,7 +60,8 @@ long long loadParameterFile(DataStore& store, const std::string& path, std::stri
         const bool marked = std::memcmp(r.reserved1, kIncompleteMarker, sizeof kIncompleteMarker) == 0;
         store.setIncomplete(i, marked || !covered);
     }
-    store.clearEditedFlags();
+    if (!keepEdited)
+        store.clearEditedFlags();
     store.clearCommErrors();
     return static_cast<long long>(got);
 }

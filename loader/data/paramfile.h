@@ -18,8 +18,10 @@ std::string parameterFileFilter(int family);
 // cover whole. Returns the bytes read, -1 when the file cannot be opened (or is no regular
 // file), -2 when reading fails; `error` says why. `fileSize` receives the file's own size
 // (larger files are read only up to a parameter file's size).
+// `keepEdited` keeps the edited flags the file holds (the changes made before it was saved),
+// for a download of the changes.
 long long loadParameterFile(DataStore& store, const std::string& path, std::string* error = nullptr,
-                            long long* fileSize = nullptr);
+                            long long* fileSize = nullptr, bool keepEdited = false);
 
 // Writes the presence list and the incomplete marks into the records and the image to
 // `path`, replacing an existing file only once the new one is complete. Returns the bytes

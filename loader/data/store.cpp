@@ -111,6 +111,13 @@ void DataStore::markEdited(int stationIndex, int reg)
         m_records[stationIndex].edited[reg - kFirstHolding] = 1;
 }
 
+void DataStore::clearEdited(int stationIndex, int reg)
+{
+    reg = asRegister(reg);
+    if (validIndex(stationIndex) && isHolding(reg))
+        m_records[stationIndex].edited[reg - kFirstHolding] = 0;
+}
+
 int DataStore::isEdited(int stationIndex, int reg) const
 {
     reg = asRegister(reg);

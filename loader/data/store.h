@@ -66,6 +66,7 @@ public:
 
     // Station indices 0-31.
     void markEdited(int stationIndex, int reg);
+    void clearEdited(int stationIndex, int reg);
     int isEdited(int stationIndex, int reg) const;
     void clearEditedFlags();
     void setCommError(int stationIndex, int firstRegister, int count);

@@ -1,5 +1,6 @@
 #include "transfer.h"
 
+#include "dependent.h"
 #include "fileutil.h"
 #include "journal.h"
 #include "modbus.h"
@@ -71,7 +72,8 @@ bool unanswered(int rc)
 
 } // namespace
 
-int Transfers::transferStation(Direction direction, int stationIndex, bool holding, bool reread)
+int Transfers::transferStation(Direction direction, int stationIndex, bool holding, bool reread,
+                               const std::vector<std::uint8_t>* only)
 {
     const int station = stationIndex + 1;
     const bool control = station <= kControlStations;
@@ -99,22 +101,26 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
     auto isExcluded = [&](int reg) { return std::find(excluded.begin(), excluded.end(), reg) != excluded.end(); };
 
     const int kind = control ? 0 : 1;
-    const auto& map = holding ? m_ctx.tables.maps().holdingKind[kind] : m_ctx.tables.maps().inputMap[kind];
+    const auto& mapped = holding ? m_ctx.tables.maps().holdingKind[kind] : m_ctx.tables.maps().inputMap[kind];
+    auto inMap = [&](int i) { return mapped[static_cast<std::size_t>(i)] && (!only || (*only)[static_cast<std::size_t>(i)]); };
     const int base = holding ? kFirstHolding : kFirstStoredRegister;
-    if (!reread)
+    if (!reread && !only)
         store.setCommError(stationIndex, base, kHoldingRegisters);
+    auto& writtenMask = m_writtenMask[static_cast<std::size_t>(stationIndex)];
+    if (download)
+        writtenMask.resize(kHoldingRegisters, 0);
 
     waitMs(10);
     int result = -1;
     int silentBlocks = 0;
     int offset = 0;
     while (offset < kHoldingRegisters && !m_ctx.stopRequested && !m_ctx.lineDead) {
-        if (!map[offset]) {
+        if (!inMap(offset)) {
             ++offset;
             continue;
         }
         int count = 0;
-        while (offset + count < kHoldingRegisters && map[offset + count] && count < kMaxPieceRegisters) {
+        while (offset + count < kHoldingRegisters && inMap(offset + count) && count < kMaxPieceRegisters) {
             if (download && control && isExcluded(base + offset + count))
                 break;
             ++count;
@@ -137,6 +143,10 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
             store.clearCommError(stationIndex, first, count);
         else
             store.setCommError(stationIndex, first, count);
+        if (download && result == kCommOk) {
+            std::fill_n(writtenMask.begin() + offset, count, 1);
+            m_ctx.written += count;
+        }
         m_ctx.reporter.progressAdvance(count);
         offset += count;
         if (portLost()) {
@@ -151,13 +161,15 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
         }
     }
     // What was not reached is not the module's (a re-read did not mark it at the start).
-    if (offset < kHoldingRegisters)
-        store.setCommError(stationIndex, base + offset, kHoldingRegisters - offset);
+    for (int i = offset; i < kHoldingRegisters; ++i) {
+        if (!only || (*only)[static_cast<std::size_t>(i)])
+            store.setCommError(stationIndex, base + i, 1);
+    }
     master.setCurrentStation(0);
     return result;
 }
 
-void Transfers::writePreDownload()
+void Transfers::writePreDownload(bool onlyEdited)
 {
     ModbusMaster& master = m_ctx.master;
     const auto& list = m_ctx.tables.preDownload();
@@ -165,20 +177,147 @@ void Transfers::writePreDownload()
         if (!m_ctx.store.stationSelected[i])
             continue;
         const int station = i + 1;
-        for (int k = 0; k < kPreDownloadRegisters; ++k) {
+        auto& writtenMask = m_writtenMask[static_cast<std::size_t>(i)];
+        writtenMask.resize(kHoldingRegisters, 0);
+        for (int k = 0; k < kPreDownloadRegisters && !m_ctx.stopRequested && !m_ctx.lineDead; ++k) {
             const int reg = list[k];
-            if (reg != 0) {
+            if (reg >= kFirstHolding && (!onlyEdited || m_ctx.store.isEdited(i, reg))) {
                 std::uint16_t v = 0;
                 m_ctx.store.getStoredValue(station, reg, v);
-                if (master.writeRegisters(master.link().linkHandle(), station, 2, &v, reg) == kCommOk)
+                if (master.writeRegisters(master.link().linkHandle(), station, 2, &v, reg) == kCommOk) {
                     m_ctx.store.clearCommError(i, reg, 1);
-                else
+                    writtenMask[static_cast<std::size_t>(reg - kFirstHolding)] = 1;
+                    ++m_ctx.written;
+                } else {
                     m_ctx.store.setCommError(i, reg, 1);
+                    if (portLost())
+                        m_ctx.lineDead = true;
+                }
             }
             if (k % 4 == 3)
                 m_ctx.reporter.progressAdvance(20);
         }
     }
+}
+
+bool Transfers::readMarked(int stationIndex, const std::vector<std::uint8_t>& which, std::vector<std::uint16_t>& out,
+                           std::vector<std::uint8_t>& readOk)
+{
+    const int station = stationIndex + 1;
+    const auto& mapped = m_ctx.tables.maps().holdingKind[stationIndex < kControlStations ? 0 : 1];
+    out.assign(kHoldingRegisters, 0);
+    readOk.assign(kHoldingRegisters, 0);
+    m_ctx.master.setCurrentStation(station);
+    int silentBlocks = 0;
+    for (int offset = 0; offset < kHoldingRegisters && !m_ctx.stopRequested && !m_ctx.lineDead;) {
+        if (!which[static_cast<std::size_t>(offset)] || !mapped[static_cast<std::size_t>(offset)]) {
+            ++offset;
+            continue;
+        }
+        int count = 0;
+        while (offset + count < kHoldingRegisters && which[static_cast<std::size_t>(offset + count)]
+               && mapped[static_cast<std::size_t>(offset + count)] && count < kMaxPieceRegisters)
+            ++count;
+        const int rc = m_ctx.master.readRegisters(m_ctx.master.link().linkHandle(), station, 2 * count, &out[static_cast<std::size_t>(offset)],
+                                                  kFirstHolding + offset);
+        if (rc == kCommOk)
+            std::fill_n(readOk.begin() + offset, count, 1);
+        m_ctx.reporter.progressAdvance(count);
+        offset += count;
+        if (portLost())
+            m_ctx.lineDead = true;
+        else if (unanswered(rc) && ++silentBlocks >= kSilentBlocks)
+            break;
+        else if (!unanswered(rc))
+            silentBlocks = 0;
+    }
+    m_ctx.master.setCurrentStation(0);
+    return !m_ctx.stopRequested && !m_ctx.lineDead;
+}
+
+void Transfers::verifyStation(int stationIndex, bool changesOnly)
+{
+    DataStore& store = m_ctx.store;
+    const SpecialRegisters& sp = m_ctx.tables.specials();
+    const auto& channelOf = m_ctx.tables.maps().holdingChannel[stationIndex < kControlStations ? 0 : 1];
+    const std::vector<std::uint8_t>& written = m_writtenMask[static_cast<std::size_t>(stationIndex)];
+    if (written.empty())
+        return;
+    // A written defining register makes the module recalculate its channel: read it whole.
+    std::vector<std::uint8_t> which = written;
+    for (int c = 0; c < 4 && stationIndex < kControlStations; ++c) {
+        bool defining = false;
+        for (int i = 0; i < kHoldingRegisters && !defining; ++i)
+            defining = written[static_cast<std::size_t>(i)] && dependencyKind(sp, c, kFirstHolding + i) != DependencyKind::None;
+        if (!defining)
+            continue;
+        for (int i = 0; i < kHoldingRegisters; ++i) {
+            if (channelOf[static_cast<std::size_t>(i)] == c + 1 || (i >= 1000 * (c + 1) && i < 1000 * (c + 2)))
+                which[static_cast<std::size_t>(i)] = 1;
+        }
+    }
+    std::vector<std::uint16_t> module;
+    std::vector<std::uint8_t> readOk;
+    readMarked(stationIndex, which, module, readOk);
+    const auto& mapped = m_ctx.tables.maps().holdingKind[stationIndex < kControlStations ? 0 : 1];
+    for (int i = 0; i < kHoldingRegisters; ++i) {
+        if (!which[static_cast<std::size_t>(i)] || !mapped[static_cast<std::size_t>(i)])
+            continue;
+        const int reg = kFirstHolding + i;
+        std::uint16_t pc = 0;
+        store.getStoredValue(stationIndex + 1, reg, pc);
+        if (!readOk[static_cast<std::size_t>(i)]) {
+            // Not read back: not confirmed, and shown as not transferred.
+            store.setCommError(stationIndex, reg, 1);
+            continue;
+        }
+        if (module[static_cast<std::size_t>(i)] != pc) {
+            m_ctx.differences.push_back({stationIndex + 1, reg, pc, module[static_cast<std::size_t>(i)]});
+            store.setCommError(stationIndex, reg, 1);
+            continue;
+        }
+        ++m_ctx.confirmed;
+        if (changesOnly && written[static_cast<std::size_t>(i)])
+            store.clearEdited(stationIndex, reg);
+    }
+}
+
+void Transfers::compareStation(int stationIndex)
+{
+    std::vector<std::uint8_t> all(kHoldingRegisters, 1);
+    std::vector<std::uint16_t> module;
+    std::vector<std::uint8_t> readOk;
+    readMarked(stationIndex, all, module, readOk);
+    const auto& mapped = m_ctx.tables.maps().holdingKind[stationIndex < kControlStations ? 0 : 1];
+    for (int i = 0; i < kHoldingRegisters; ++i) {
+        if (!mapped[static_cast<std::size_t>(i)] || !readOk[static_cast<std::size_t>(i)])
+            continue;
+        std::uint16_t pc = 0;
+        m_ctx.store.getStoredValue(stationIndex + 1, kFirstHolding + i, pc);
+        if (pc != module[static_cast<std::size_t>(i)])
+            m_ctx.differences.push_back({stationIndex + 1, kFirstHolding + i, pc, module[static_cast<std::size_t>(i)]});
+        else
+            ++m_ctx.confirmed;
+    }
+}
+
+void Transfers::appendDownloadRecord(TransferType type, const std::vector<int>& stations)
+{
+    const PortHandle port = m_ctx.master.link().linkHandle();
+    DownloadRecord r;
+    r.kind = type == TransferType::DownloadChanges ? "changes" : "full";
+    r.port = port ? port->device() : std::string();
+    r.stations = stations;
+    r.file = m_ctx.sourceFile;
+    r.written = m_ctx.written;
+    r.verify = !m_ctx.verified ? "not verified"
+        : m_ctx.differences.empty() ? "verified " + std::to_string(m_ctx.confirmed)
+                                    : std::to_string(m_ctx.differences.size()) + " differences";
+    if (m_ctx.lineDead || m_ctx.stopRequested)
+        r.verify += m_ctx.lineDead ? ", line dead" : ", stopped";
+    std::string error;
+    if (!appendDownloadRecordLine(m_ctx.master.link().settings().workingDir, r, &error))
+        m_ctx.reporter.notice("The download could not be recorded in the download log: " + error + ".");
 }
 
 int Transfers::identifySelected(bool check, int result,
@@ -235,7 +374,7 @@ std::string Transfers::tableProblem(TransferType type)
         if (std::string problem = tables.mapProblem(kind); !problem.empty())
             return problem;
     }
-    if (type == TransferType::Download) {
+    if (type == TransferType::Download || type == TransferType::DownloadChanges) {
         // Without these a download would write what must not be written, or in the wrong order.
         std::vector<const char*> needed{"DownloadExclusion.csv"};
         if (family0)
@@ -265,15 +404,38 @@ int Transfers::runTransferSequence(TransferType type)
     DataStore& store = m_ctx.store;
     Reporter& reporter = m_ctx.reporter;
     m_ctx.lineDead = false;
-    const bool download = type == TransferType::Download;
+    m_ctx.written = m_ctx.confirmed = 0;
+    m_ctx.verified = false;
+    m_ctx.differences.clear();
+    for (auto& mask : m_writtenMask)
+        mask.clear();
+    const bool changes = type == TransferType::DownloadChanges;
+    const bool download = type == TransferType::Download || changes;
+    const bool compare = type == TransferType::Compare;
+    // The identification is checked before writing or comparing, and read before reading.
+    const bool check = type != TransferType::OnlineStart;
+    const bool reads = type == TransferType::Upload || type == TransferType::OnlineStart;
 
     // Nothing starts on a language folder that would make the transfer silently incomplete.
     if (std::string problem = tableProblem(type); !problem.empty()) {
         reporter.notice("The transfer was not started: " + problem + ".");
         return -1;
     }
-    if (download) {
-        // Values that were never read from a module are never written to it.
+    // The changes of each station: its edited registers. A station without any is not asked.
+    std::array<std::vector<std::uint8_t>, kStations> edits;
+    if (changes) {
+        for (int i = 0; i < kStations; ++i) {
+            auto& e = edits[static_cast<std::size_t>(i)];
+            e.assign(kHoldingRegisters, 0);
+            bool any = false;
+            for (int r = 0; r < kHoldingRegisters; ++r)
+                any |= (e[static_cast<std::size_t>(r)] = store.isEdited(i, kFirstHolding + r) ? 1 : 0) != 0;
+            if (!any)
+                store.stationSelected[i] = 0;
+        }
+    } else if (download) {
+        // Values that were never read from a module are never written to it. (The changes
+        // are typed values, so a changes download may serve such a station.)
         std::vector<int> leftOut;
         for (int i = 0; i < kStations; ++i) {
             if (store.stationSelected[i] && store.incomplete(i)) {
@@ -300,7 +462,7 @@ int Transfers::runTransferSequence(TransferType type)
     int result = selected ? kCommOk : -1;
     const bool family0 = m_ctx.tables.family() == 0;
     const auto selectedAtStart = store.stationSelected;
-    if (type != TransferType::OnlineStart) {
+    if (check) {
         // The module on the line must be the one configured for the station.
         result = identifySelected(true, result, [&](int i, const std::uint16_t (&words)[13]) {
             if (std::memcmp(words, store.record(i).identification, sizeof words) == 0)
@@ -309,13 +471,15 @@ int Transfers::runTransferSequence(TransferType type)
             return false;
         });
     }
-    if (!download)
+    if (reads)
         result = identifySelected(false, result, [](int, const std::uint16_t (&)[13]) { return true; });
-    store.clearCommErrors();
+    // A changes download and a comparison leave the marks of what they do not touch.
+    if (!changes && !compare)
+        store.clearCommErrors();
     // A station left out for its identification was not transferred: its values are not the
     // module's, so they show as failed rather than as good.
     for (int i = 0; i < kStations; ++i) {
-        if (selectedAtStart[i] && !store.stationSelected[i])
+        if (selectedAtStart[i] && !store.stationSelected[i] && !compare)
             store.setCommError(i, kFirstHolding, kHoldingRegisters);
     }
     std::vector<int> writing;
@@ -330,9 +494,11 @@ int Transfers::runTransferSequence(TransferType type)
         if (!journal.begin(writing, port ? port->device() : std::string(), &error))
             reporter.notice("The download cannot be recorded as started (" + error
                             + "); if it is interrupted, nothing will say so later.");
+        // The pre-download registers go first, so that a new range or input type is in place
+        // before the values that depend on it.
         if (family0)
-            writePreDownload();
-    } else if (!download) {
+            writePreDownload(changes);
+    } else if (reads) {
         store.rebuildChannelLists();
     }
     const Direction direction = download ? Direction::Write : Direction::Read;
@@ -342,11 +508,23 @@ int Transfers::runTransferSequence(TransferType type)
         if (!store.stationSelected[i])
             continue;
         if (m_ctx.lineDead) {
-            store.setCommError(i, kFirstHolding, kHoldingRegisters);
+            if (!changes && !compare)
+                store.setCommError(i, kFirstHolding, kHoldingRegisters);
             continue;
         }
         waitMs(10);
-        transferStation(direction, i, true);
+        if (compare) {
+            compareStation(i);
+        } else if (changes) {
+            // What the pre-download wrote is not written twice.
+            auto only = edits[static_cast<std::size_t>(i)];
+            const auto& done = m_writtenMask[static_cast<std::size_t>(i)];
+            for (std::size_t r = 0; r < done.size(); ++r)
+                only[r] = only[r] && !done[r];
+            transferStation(direction, i, true, false, &only);
+        } else {
+            transferStation(direction, i, true);
+        }
         if (lastStationSilent()) {
             silent.push_back(i);
             if (++silentInARow >= kSilentStations)
@@ -355,30 +533,43 @@ int Transfers::runTransferSequence(TransferType type)
             continue;
         }
         silentInARow = 0;
+        if (download && m_ctx.verifyAfterDownload && !m_ctx.stopRequested && !m_ctx.lineDead) {
+            m_ctx.verified = true;
+            verifyStation(i, changes);
+        } else if (changes && !m_ctx.verifyAfterDownload) {
+            // Without a verify, what the module acknowledged is no longer a pending change.
+            const auto& done = m_writtenMask[static_cast<std::size_t>(i)];
+            for (std::size_t r = 0; r < done.size(); ++r) {
+                if (done[r])
+                    store.clearEdited(i, kFirstHolding + static_cast<int>(r));
+            }
+        }
         waitMs(10);
-        if (!download && !m_ctx.lineDead)
+        if (reads && !m_ctx.lineDead)
             transferStation(Direction::Read, i, false);
     }
-    if (!download) {
+    if (reads) {
         store.clearEditedFlags();
         // What was not read whole is marked, so that it is never downloaded as if it were.
         for (int i = 0; i < kStations; ++i) {
             if (selectedAtStart[i])
                 store.setIncomplete(i, !store.stationSelected[i] || anyMappedFailed(i));
         }
-    } else if (!writing.empty()) {
+    } else if (download && !writing.empty()) {
         // The download ended here and says below how it went; only a kill leaves the record.
         journal.finish(writing);
+        appendDownloadRecord(type, writing);
     }
     if (m_ctx.lineDead) {
         std::vector<int> notDone;
         for (int i = 0; i < kStations; ++i) {
-            if (selectedAtStart[i] && (!store.stationSelected[i] || anyMappedFailed(i)))
+            if (selectedAtStart[i] && (!store.stationSelected[i] || (!compare && !changes && anyMappedFailed(i))))
                 notDone.push_back(i);
         }
-        reporter.notice("The line stopped answering, so the " + std::string(download ? "download" : "upload")
-                        + " was ended. Not transferred completely: station" + (notDone.size() > 1 ? "s " : " ")
-                        + stationNumbers(notDone) + ".");
+        const char* what = compare ? "comparison" : download ? "download" : "upload";
+        reporter.notice("The line stopped answering, so the " + std::string(what) + " was ended."
+                        + (notDone.empty() ? std::string() : " Not transferred completely: station" + std::string(notDone.size() > 1 ? "s " : " ")
+                                                                 + stationNumbers(notDone) + "."));
     } else if (!silent.empty()) {
         reporter.notice("No answer from station" + std::string(silent.size() > 1 ? "s " : " ") + stationNumbers(silent)
                         + ": left out part-way, " + (download ? "their registers not all written." : "their values not all read."));

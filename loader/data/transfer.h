@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
+#include <array>
 
 namespace vok {
 
@@ -16,7 +18,18 @@ class ModbusMaster;
 class Reporter;
 class TextTable;
 
-enum class TransferType : int { Upload = 0, Download = 1, OnlineStart = 2 };
+// 0-2 are the transfers of the worker; 3 and 4 are additions: a download of the edited
+// registers only, and a comparison of the store with the modules that changes nothing.
+enum class TransferType : int { Upload = 0, Download = 1, OnlineStart = 2, DownloadChanges = 3, Compare = 4 };
+
+// A register whose module value is not the PC's: found by the verify after a download, or by
+// a comparison with the line.
+struct Difference {
+    int station; // 1-32
+    int reg;
+    std::uint16_t pc;
+    std::uint16_t module;
+};
 enum class Direction { Read, Write };
 
 // The process-wide pieces a transfer works on; one per program.
@@ -36,6 +49,18 @@ struct TransferContext {
     // Set by a transfer when the line stopped answering altogether (the port hung up, or
     // stations in a row answered nothing); cleared when a sequence starts.
     std::atomic<bool> lineDead{false};
+
+    // Read back every register a download wrote, and compare.
+    bool verifyAfterDownload = false;
+    // The parameter file the store holds, for the download record ("unsaved" when none).
+    std::string sourceFile = "unsaved";
+
+    // What the last sequence found, read once it has ended: the registers written, those the
+    // verify confirmed, and every register whose module value differs.
+    int written = 0;
+    int confirmed = 0;
+    bool verified = false;
+    std::vector<Difference> differences;
 };
 
 // A station answers nothing when this many blocks in a row get no answer; the line is dead
@@ -55,7 +80,10 @@ public:
     // identification read, 0 when all succeeded, -1 when no station was selected.
     int runTransferSequence(TransferType type);
     // Moves every mapped register of one station; the last result, or -1 when nothing moved.
-    int transferStation(Direction direction, int stationIndex, bool holding, bool reread = false);
+    // With `only` (a flag per holding register 40000-49999) just those move, and the rest of
+    // the station keeps its marks.
+    int transferStation(Direction direction, int stationIndex, bool holding, bool reread = false,
+                        const std::vector<std::uint8_t>* only = nullptr);
     // Waits 10 ms and reads the 13 identification registers; zeros on failure.
     int readIdentification(int station, std::uint16_t (&words)[13]);
     // The connection check on the coupling unit: presence from its bit map.
@@ -81,7 +109,18 @@ private:
     // stores the code in the record. The last read's result, or `result` when no station
     // was read.
     int identifySelected(bool check, int result, const std::function<bool(int, const std::uint16_t (&)[13])>& accept);
-    void writePreDownload();
+    // The pre-download registers of the selected control stations, one by one; with
+    // `onlyEdited` just those the user changed.
+    void writePreDownload(bool onlyEdited);
+    // Reads back what a download wrote to a station (the whole channel where a defining
+    // register was written) and compares it with the store.
+    void verifyStation(int stationIndex, bool changesOnly);
+    // Reads a station's holding registers into a scratch image and compares them.
+    void compareStation(int stationIndex);
+    // Reads the registers flagged in `which` (runs of at most 16 mapped ones) into `out`.
+    bool readMarked(int stationIndex, const std::vector<std::uint8_t>& which, std::vector<std::uint16_t>& out,
+                    std::vector<std::uint8_t>& readOk);
+    void appendDownloadRecord(TransferType type, const std::vector<int>& stations);
     // Whether the port the transfers use reported that its other end went away.
     bool portLost() const;
     // Whether any mapped holding register of a station failed its last transfer.
@@ -89,6 +128,8 @@ private:
 
     TransferContext& m_ctx;
     bool m_lastStationSilent = false;
+    // What the download of the sequence wrote, per station: a flag per holding register.
+    std::array<std::vector<std::uint8_t>, kStations> m_writtenMask;
 };
 
 } // namespace vok

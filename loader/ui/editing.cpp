@@ -253,6 +253,8 @@ Editor::Result Editor::write(int channel, const vok::ParameterDefinition& d, std
     }
     if (raw != current)
         m_store.markEdited(station - 1, reg);
+    if (onChanged)
+        onChanged();
     return Result::Accepted;
 }
 

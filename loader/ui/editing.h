@@ -89,6 +89,8 @@ public:
     // it can be undone as one step; online changes are on the module and are not.
     std::function<void(int stationIndex)> beforeOfflineChange;
     std::function<void(int stationIndex, const char* what)> afterOfflineChange;
+    // Any accepted change of the store, online or offline.
+    std::function<void()> onChanged;
 
     enum class Result { Accepted, Refused, Failed };
 

@@ -15,6 +15,7 @@
 #include "workers.h"
 
 #include <QString>
+#include <map>
 #include <memory>
 
 class LoaderCore {
@@ -50,4 +51,12 @@ public:
     std::string fileProblem;
     // Said once at start: profile values out of range, a download that did not finish.
     std::vector<std::string> startWarnings;
+    // The parameter file the store was last opened from or saved to, and whether anything
+    // changed since (for the download record).
+    std::string fileName;
+    bool changedSinceFile = true;
+    std::string sourceFileForRecord() const { return changedSinceFile || fileName.empty() ? "unsaved" : fileName; }
+    // The last comparison with the line: the module's value of each differing register, by
+    // (station index, register).
+    std::map<std::pair<int, int>, std::uint16_t> comparison;
 };

@@ -42,6 +42,10 @@ CCStSetDlg2::CCStSetDlg2(const vok::TextTable& texts, const std::array<std::int3
         groups->addWidget(box);
     }
     layout->addLayout(groups);
+    m_verify = new QCheckBox(QStringLiteral("Verify after download (read back what was written and compare)"), this);
+    m_verify->setObjectName("verify");
+    m_verify->hide();
+    layout->addWidget(m_verify);
     layout->addWidget(okCancelButtons(this, texts));
 }
 
@@ -64,4 +68,15 @@ void CCStSetDlg2::showCodes(const vok::DataStore& store)
 QString CCStSetDlg2::code(int stationIndex) const
 {
     return m_codes[static_cast<std::size_t>(stationIndex)]->text();
+}
+
+void CCStSetDlg2::offerVerify(bool checked)
+{
+    m_verify->setChecked(checked);
+    m_verify->show();
+}
+
+bool CCStSetDlg2::verify() const
+{
+    return !m_verify->isHidden() && m_verify->isChecked();
 }

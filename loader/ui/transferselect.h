@@ -19,10 +19,14 @@ public:
     std::array<std::int32_t, 32> selection() const;
     // The module code of each station in the code column.
     void showCodes(const vok::DataStore& store);
+    // The check box "Verify after download" (shown for downloads, checked at first).
+    void offerVerify(bool checked);
+    bool verify() const;
     QString code(int stationIndex) const;
     QCheckBox* box(int stationIndex) const { return m_boxes[static_cast<std::size_t>(stationIndex)]; }
 
 private:
     std::array<QCheckBox*, 32> m_boxes{};
     std::array<QLabel*, 32> m_codes{};
+    QCheckBox* m_verify = nullptr;
 };

@@ -6,7 +6,9 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QHelpEvent>
 #include <QScrollBar>
+#include <QToolTip>
 
 namespace {
 
@@ -15,6 +17,8 @@ const QColor kLightCyan(204, 255, 255);
 const QColor kGrid(128, 128, 128);
 const QColor kMagenta(255, 0, 255);
 const QColor kRed(255, 0, 0);
+// A cell whose module value differs from the PC's (a comparison with the line).
+const QColor kCompared(255, 214, 153);
 
 } // namespace
 
@@ -182,6 +186,40 @@ bool CVokView::cellEdited(int row, int column) const
     return reg && m_core.store.isEdited(channel / 4, reg);
 }
 
+QString CVokView::comparedText(int row, int column) const
+{
+    if (m_core.comparison.empty() || row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return {};
+    const int channel = m_columns[static_cast<std::size_t>(column)];
+    const vok::ParameterDefinition& d = m_page.definitions[static_cast<std::size_t>(row)];
+    const int reg = d.registers[static_cast<std::size_t>(channel % 4)];
+    auto it = m_core.comparison.find({channel / 4, reg});
+    if (!reg || it == m_core.comparison.end())
+        return {};
+    const vok::ValueFormatter formatter(m_core.store, m_core.tables->specials());
+    return vok::decodeText(formatter.formatValue(channel, it->second, d));
+}
+
+bool CVokView::event(QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        int column = 0, row = 0;
+        QString tip;
+        if (cellAt(help->pos(), column, row)) {
+            const QString module = comparedText(m_v->value() + row - 1, m_h->value() + column);
+            if (!module.isEmpty())
+                tip = QStringLiteral("Module: %1").arg(module);
+        }
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(e);
+}
+
 void CVokView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -217,6 +255,8 @@ void CVokView::paintEvent(QPaintEvent*)
         p.drawText(nameCell.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, m_names[static_cast<std::size_t>(row)]);
         for (int c = 0; c < columns; ++c) {
             const QRect cell(names + c * cw, y, cw, kRowHeight);
+            if (!comparedText(row, firstColumn + c).isEmpty())
+                p.fillRect(cell, kCompared);
             p.setPen(cellEdited(row, firstColumn + c) ? kRed : QColor(Qt::black));
             p.drawText(cell.adjusted(0, 0, -4, 0), Qt::AlignRight | Qt::AlignVCenter, cellText(row, firstColumn + c));
         }

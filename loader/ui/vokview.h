@@ -36,6 +36,9 @@ public:
     int currentColumn() const;
     QString cellText(int row, int column) const;
     bool cellEdited(int row, int column) const;
+    // The module's value of a cell that the last comparison found different, as text; empty
+    // for a cell that was not found different.
+    QString comparedText(int row, int column) const;
     QString title() const;
     int visibleRows() const;
     QScrollBar* horizontal() const { return m_h; }
@@ -56,6 +59,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void layoutColumns();

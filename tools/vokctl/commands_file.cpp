@@ -4,6 +4,7 @@
 
 #include "fileutil.h"
 #include "foldercheck.h"
+#include "journal.h"
 #include "paramfile.h"
 #include "textcodec.h"
 
@@ -51,10 +52,67 @@ int cmdInfo(Session& s)
     return kOk;
 }
 
+void printDifferences(const Session& s, const std::vector<Difference>& differences, const char* what)
+{
+    const auto controlNames = parameterNames(s, true);
+    const auto eventNames = parameterNames(s, false);
+    if (s.opt.json)
+        std::printf("{\"differences\":[");
+    bool first = true;
+    for (const Difference& d : differences) {
+        const auto& names = d.station <= kControlStations ? controlNames : eventNames;
+        auto it = names.find(d.reg);
+        const std::string name = it == names.end() ? std::string() : it->second;
+        if (s.opt.json)
+            std::printf("%s{\"station\":%d,\"register\":%d,\"pc\":%u,\"module\":%u,\"name\":%s}", first ? "" : ",",
+                        d.station, d.reg, d.pc, d.module, jsonString(name).c_str());
+        else
+            std::printf("station %2d  %d  %-40s PC %5u  module %5u  (%s)\n", d.station, d.reg, name.c_str(), d.pc,
+                        d.module, what);
+        first = false;
+    }
+    if (s.opt.json)
+        std::printf("],\"count\":%zu}\n", differences.size());
+}
+
+int cmdHistory(Session& s)
+{
+    const std::string path = downloadLogPath(s.settings.workingDir);
+    auto bytes = readWholeFile(path);
+    if (!bytes) {
+        std::printf("no downloads recorded in %s\n", path.c_str());
+        return kOk;
+    }
+    long limit = 0;
+    if (auto it = s.opt.extra.find("--limit"); it != s.opt.extra.end() && !parseInt(it->second, limit))
+        usageError("--limit takes a number of downloads");
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : bytes->view()) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(c);
+        }
+    }
+    const std::size_t from = limit > 0 && lines.size() > static_cast<std::size_t>(limit) + 1 ? lines.size() - static_cast<std::size_t>(limit) : 1;
+    if (!lines.empty())
+        std::printf("%s\n", lines[0].c_str());
+    for (std::size_t i = from; i < lines.size(); ++i)
+        std::printf("%s\n", lines[i].c_str());
+    return kOk;
+}
+
 int cmdDiff(Session& s)
 {
+    // One file and a line: compare the file with the modules.
+    if (s.opt.args.size() == 2 && (!s.opt.device.empty() || s.opt.port))
+        return compareWithLine(s);
     if (s.opt.args.size() != 3)
-        usageError("diff FILE-A FILE-B");
+        usageError("diff FILE-A FILE-B, or diff FILE with --device or --port");
     DataStore b;
     if (!s.loadFile(s.opt.args[1], s.store, false) || !s.loadFile(s.opt.args[2], b, false))
         return kBadInput;

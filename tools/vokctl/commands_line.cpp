@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -212,9 +213,27 @@ int cmdDownload(Session& s)
     if (s.opt.args.size() != 2)
         usageError("download FILE");
     const std::string file = s.opt.args[1];
-    // Only a whole parameter file is written to modules.
-    if (!s.needTables() || !s.familyFitsFile(file) || !s.loadFile(file, s.store, true))
+    const bool changes = s.opt.extra.count("--changes") || s.opt.extra.count("--changes-from");
+    // Only a whole parameter file is written to modules; --changes keeps the file's edited
+    // flags, the changes made before it was saved.
+    if (!s.needTables() || !s.familyFitsFile(file) || !s.loadFile(file, s.store, true, s.opt.extra.count("--changes")))
         return kBadInput;
+    if (auto base = s.opt.extra.find("--changes-from"); base != s.opt.extra.end()) {
+        // The changes are what differs from another file.
+        DataStore from;
+        if (!s.familyFitsFile(base->second) || !s.loadFile(base->second, from, true))
+            return kBadInput;
+        s.store.clearEditedFlags();
+        for (int i = 0; i < kStations; ++i) {
+            for (int r = kFirstHolding; r <= kLastStoredRegister; ++r) {
+                std::uint16_t a = 0, b = 0;
+                s.store.getStoredValue(i + 1, r, a);
+                from.getStoredValue(i + 1, r, b);
+                if (a != b)
+                    s.store.markEdited(i, r);
+            }
+        }
+    }
     for (int st : s.opt.stations) {
         if (!s.store.stationPresent[st - 1]) {
             std::fprintf(stderr, "vokctl: station %d is not in %s\n", st, file.c_str());
@@ -223,14 +242,75 @@ int cmdDownload(Session& s)
     }
     for (int i = 0; i < kStations; ++i)
         s.store.stationSelected[i] = s.store.stationPresent[i] && (s.opt.stations.empty() || s.opt.stations.count(i + 1));
-    if (!tablesServe(s, TransferType::Download))
+    const TransferType type = changes ? TransferType::DownloadChanges : TransferType::Download;
+    if (!tablesServe(s, type))
+        return kBadInput;
+    auto wanted = s.store.stationSelected;
+    if (changes) {
+        // Only the stations with changes are asked.
+        for (int i = 0; i < kStations; ++i) {
+            bool any = false;
+            for (int r = 0; r < kHoldingRegisters && !any; ++r)
+                any = s.store.isEdited(i, kFirstHolding + r);
+            wanted[i] = wanted[i] && any;
+        }
+        if (std::none_of(wanted.begin(), wanted.end(), [](std::int32_t w) { return w != 0; })) {
+            std::printf("no changes to download\n");
+            return kOk;
+        }
+    }
+    s.ctx->verifyAfterDownload = s.opt.extra.count("--verify") != 0;
+    s.ctx->sourceFile = std::filesystem::absolute(file).string();
+    if (int rc = s.openPort())
+        return rc;
+    s.transfers->runTransferSequence(type);
+    s.link->close();
+    int exit = changes ? kOk : report(s, "downloaded", wanted);
+    if (changes) {
+        for (int i = 0; i < kStations; ++i) {
+            if (wanted[i] && !s.store.stationSelected[i]) {
+                std::printf("station %2d  left out\n", i + 1);
+                exit = kPartial;
+            }
+        }
+        std::printf("%d registers written\n", s.ctx->written);
+    }
+    if (s.ctx->verified) {
+        if (s.ctx->differences.empty()) {
+            std::printf("verified: %d registers confirmed\n", s.ctx->confirmed);
+        } else {
+            printDifferences(s, s.ctx->differences, "the module holds another value");
+            exit = kPartial;
+        }
+    }
+    return s.ctx->lineDead ? kNoCommunication : exit;
+}
+
+int compareWithLine(Session& s)
+{
+    const std::string file = s.opt.args[1];
+    if (!s.needTables() || !s.familyFitsFile(file) || !s.loadFile(file, s.store, false))
+        return kBadInput;
+    for (int i = 0; i < kStations; ++i)
+        s.store.stationSelected[i] = s.store.stationPresent[i] && (s.opt.stations.empty() || s.opt.stations.count(i + 1));
+    if (!tablesServe(s, TransferType::Compare))
         return kBadInput;
     const auto wanted = s.store.stationSelected;
     if (int rc = s.openPort())
         return rc;
-    s.transfers->runTransferSequence(TransferType::Download);
+    s.transfers->runTransferSequence(TransferType::Compare);
     s.link->close();
-    const int exit = report(s, "downloaded", wanted);
+    int exit = s.ctx->differences.empty() ? kOk : kPartial;
+    for (int i = 0; i < kStations; ++i) {
+        if (wanted[i] && !s.store.stationSelected[i]) {
+            std::printf("station %2d  left out\n", i + 1);
+            exit = kPartial;
+        }
+    }
+    if (s.ctx->differences.empty() && !s.opt.json)
+        std::printf("no differences: %d registers compared\n", s.ctx->confirmed);
+    else
+        printDifferences(s, s.ctx->differences, "differs");
     return s.ctx->lineDead ? kNoCommunication : exit;
 }
 

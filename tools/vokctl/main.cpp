@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     const std::string command = options.args[0];
     static const std::map<std::string, int (*)(Session&)> commands = {
         {"scan", cmdScan}, {"upload", cmdUpload}, {"download", cmdDownload}, {"read", cmdRead},
-        {"write", cmdWrite}, {"info", cmdInfo}, {"diff", cmdDiff}, {"check", cmdCheck},
+        {"write", cmdWrite}, {"info", cmdInfo}, {"diff", cmdDiff}, {"check", cmdCheck}, {"history", cmdHistory},
     };
     auto it = commands.find(command);
     if (it == commands.end())

@@ -30,10 +30,15 @@ commands:
                               upload that did not complete keeps an existing FILE unless
                               --partial is given
   download FILE               write a parameter file to its stations (or to --stations)
+      --changes               only the registers the file marks as changed
+      --changes-from BASE     only the registers that differ from the file BASE
+      --verify                read back what was written and compare
   read STATION REG [COUNT]    read registers of one station
   write STATION REG VALUE...  write registers of one station
   info FILE                   stations, module codes and presence of a parameter file
   diff FILE-A FILE-B          the registers that differ, with parameter names
+  diff FILE --device PATH     the registers whose module value differs from the file's
+  history [--limit N]         the downloads recorded in DATA/DownloadLog.csv
   check [FOLDER]              the consistency check of a language folder
 
 options:
@@ -321,11 +326,11 @@ int Session::openPort()
     return kOk;
 }
 
-bool Session::loadFile(const std::string& path, DataStore& into, bool exactSize)
+bool Session::loadFile(const std::string& path, DataStore& into, bool exactSize, bool keepEdited)
 {
     std::string error;
     long long size = 0;
-    const long long n = loadParameterFile(into, path, &error, &size);
+    const long long n = loadParameterFile(into, path, &error, &size, keepEdited);
     if (n < 0) {
         std::fprintf(stderr, "vokctl: %s\n", error.c_str());
         return false;
@@ -361,26 +366,10 @@ int Session::failure(int rc) const
 std::map<int, std::string> parameterNames(const Session& s, bool control)
 {
     std::map<int, std::string> names;
-    std::vector<const char*> files;
-    if (s.tables->family() == 1)
-        files = {"AddComList.csv"};
-    else if (s.tables->family() == 2)
-        files = {"AddProfComList.csv"};
-    else if (control)
-        files = {"AddContList.csv", "AddAnalogList.csv"};
-    else
-        files = {"AddEventList.csv"};
-    for (const char* f : files) {
-        auto bytes = readWholeFile(joinPath(s.tables->folder(), f));
-        if (!bytes)
-            continue;
-        for (const ParameterDefinition& d : allDefinitions(bytes->view())) {
-            for (int c = 0; c < (control ? 4 : 1); ++c) {
-                if (d.registers[c] && !names.count(d.registers[c]))
-                    names[d.registers[c]] = d.key + " " + decodeText(d.name).toStdString()
-                        + (d.moduleWide || !control ? "" : " ch" + std::to_string(c + 1));
-            }
-        }
+    for (const auto& [reg, owner] : s.tables->registerOwners(control)) {
+        const ParameterDefinition& d = owner.definition;
+        names[reg] = d.key + " " + decodeText(d.name).toStdString()
+            + (d.moduleWide || !control ? "" : " ch" + std::to_string(owner.channel + 1));
     }
     return names;
 }

@@ -78,7 +78,7 @@ struct Session {
     int openPort();
     // Fills the store from a parameter file; false (said) when it cannot be read, or when it
     // has another size and `exactSize` is asked.
-    bool loadFile(const std::string& path, vok::DataStore& into, bool exactSize);
+    bool loadFile(const std::string& path, vok::DataStore& into, bool exactSize, bool keepEdited = false);
     bool familyFitsFile(const std::string& path) const;
     // The exit status after a transfer: no communication when the line went dead.
     int failure(int rc) const;
@@ -95,5 +95,10 @@ int cmdWrite(Session& s);
 int cmdInfo(Session& s);
 int cmdDiff(Session& s);
 int cmdCheck(Session& s);
+int cmdHistory(Session& s);
+// Reads the stations of the store from the line and lists what differs (diff FILE --device).
+int compareWithLine(Session& s);
+// "station  2  41100  SV Set value ch1  PC 800 -> module 500" lines, or JSON.
+void printDifferences(const Session& s, const std::vector<vok::Difference>& differences, const char* what);
 
 } // namespace ctl
