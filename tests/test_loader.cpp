@@ -10,6 +10,7 @@
 #include "loaderfixture.h"
 #include "meterbar.h"
 #include "transferselect.h"
+#include "trenddefdlg.h"
 #include "paramfile.h"
 #include "vokview.h"
 
@@ -444,4 +445,58 @@ TEST(Loader, ChangesDownloadAndCompare)
     std::uint16_t pc = 0;
     core.store.getStoredValue(1, sv.registers[1], pc);
     EXPECT_EQ(pc, 125) << "the comparison leaves the store as it was";
+}
+
+// The trend definition dialog: groups shown and stored as they are switched, Start logs the
+// selected group into the section and the file, Stop ends it, closing keeps the groups.
+TEST(Loader, TrendDefinitionDialogLogsTheSelectedGroup)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}, {2, kCodeA}};
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    LoaderCore& core = loader.core();
+    ASSERT_TRUE(core.trendSection.isOpen());
+    loader.frame->commandTrendDef();
+    auto* dialog = loader.frame->findChild<CTrendDefDlg*>();
+    ASSERT_TRUE(dialog);
+    loader.frame->commandTrendDef();
+    EXPECT_EQ(loader.frame->findChildren<CTrendDefDlg*>().size(), 1) << "a second command shows the same dialog";
+    EXPECT_EQ(dialog->group()->currentText(), "Furnace zones 1-4");
+    EXPECT_EQ(dialog->item(0)->currentText(), "Process value");
+    EXPECT_EQ(dialog->station(4)->currentText(), "2");
+
+    // Switching stores what is shown; the name never comes from the dialog.
+    dialog->minimum(0)->setText("12.345");
+    dialog->item(1)->setCurrentIndex(0); // the none item
+    dialog->chooseGroup(1);
+    EXPECT_EQ(dialog->station(0)->currentText(), "3");
+    dialog->chooseGroup(0);
+    EXPECT_DOUBLE_EQ(core.trendDefs.groups[0].pens[0].scaleMin, 12.34);
+    EXPECT_TRUE(core.trendDefs.groups[0].pens[1].unused);
+
+    dialog->cycle()->setCurrentIndex(0);
+    dialog->startLogging();
+    EXPECT_FALSE(dialog->button("start")->isEnabled());
+    EXPECT_FALSE(dialog->group()->isEnabled());
+    EXPECT_FALSE(dialog->button("csvDisp")->isEnabled());
+    const std::string csv = loader.dir.file("DATA/DataTrend.csv");
+    ASSERT_TRUE(waitFor([&] {
+        const std::string text = vok::test::readFile(csv);
+        return std::count(text.begin(), text.end(), '\n') >= 5;
+    }, 10000));
+    const vok::TrendBuffer& b = *core.trendSection.buffer();
+    EXPECT_EQ(std::string(b.groupName), "Furnace zones 1-4");
+    EXPECT_EQ(b.pens[0].used, 1);
+    EXPECT_EQ(b.pens[1].used, 0) << "the none item samples nothing";
+    EXPECT_GE(b.newestSlot, 1);
+    dialog->stopLogging();
+    EXPECT_TRUE(dialog->button("start")->isEnabled());
+    EXPECT_FALSE(core.trendLogger->running());
+
+    dialog->close();
+    const std::string saved = vok::test::readFile(loader.dir.file("file/language1/DataTrendDefine.csv"));
+    EXPECT_NE(saved.find("Group1,1,Furnace zones 1-4,,,\r\n1,1,1,Process value,12.3,400.0\r\n2,1,2,(none),"),
+              std::string::npos)
+        << saved.substr(0, 200);
 }

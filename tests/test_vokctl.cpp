@@ -329,3 +329,52 @@ TEST(Vokctl, ChangesVerifyCompareAndHistory)
     EXPECT_NE(history.output.find(",changes,1 17," + dir.file("edited.dat") + ",3,verified "), std::string::npos)
         << history.output;
 }
+
+// Logging without a window: the loader's file format; Ctrl+C ends it within a second and
+// leaves the file whole.
+TEST(Vokctl, LogsATrendGroupUntilInterrupted)
+{
+    vok::sim::LineConfig config;
+    config.stations = {{1, "VOKA112N01000"}, {2, "VOKA112N01000"}};
+    vok::test::SimulatedLine line(config);
+    ASSERT_TRUE(line.started()) << line.error();
+    vok::test::TempDir dir;
+    const std::string device = "--device " + line.path() + " --baud 115200 ";
+    CtlRun r = vokctl(device + "log --group 1 --duration 3", dir.path());
+    EXPECT_EQ(r.status, 0) << r.output;
+    const std::string csv = vok::test::readFile(dir.file("DATA/DataTrend.csv"));
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = csv.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(csv.substr(at, end - at));
+    ASSERT_GE(lines.size(), 5u) << csv;
+    EXPECT_EQ(lines[0], "Station-(Channel),1-(1),1-(2),1-(3),1-(4),2-(1),2-(2),2-(3),2-(4),");
+    EXPECT_EQ(lines[1], "Item,Process value,Process value,Process value,Process value,Process value,Process value,"
+                        "Process value,Process value,");
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','), 9) << lines[i];
+        EXPECT_EQ(lines[i].substr(4, 1), "/") << lines[i];
+    }
+
+    // Interrupted: ends within a second, every line whole.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(dir.path().c_str()) != 0)
+            ::_exit(99);
+        ::execl("/bin/sh", "sh", "-c", ("exec " + ctlCommand(device + "log --group 2 --cycle 60") + " > /dev/null 2>&1").c_str(),
+                nullptr);
+        ::_exit(98);
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    while (vok::test::readFile(dir.file("DATA/DataTrend.csv")).find("Furnace") == std::string::npos && seconds(t0) < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ::kill(child, SIGINT);
+    const auto t1 = std::chrono::steady_clock::now();
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_LT(seconds(t1), 1.0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string after = vok::test::readFile(dir.file("DATA/DataTrend.csv"));
+    EXPECT_TRUE(after.ends_with("\r\n"));
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 4) << "three headers and the first cycle:\n" << after;
+}

@@ -2,6 +2,7 @@
 
 #include "commwindow.h"
 #include "comsetdlg.h"
+#include "desktopwindows.h"
 #include "detaildlg.h"
 #include "differencedlg.h"
 #include "exitdialog.h"
@@ -19,6 +20,7 @@
 #include "textcodec.h"
 #include "transferselect.h"
 #include "treeexp.h"
+#include "trenddefdlg.h"
 #include "vokview.h"
 
 #include <QApplication>
@@ -68,7 +70,12 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     m_tree = new CTreeExp(m_splitter);
     m_tree->setMenuTexts(m_core->text(156, "Favourite"), m_core->text(157, "Hide"));
     m_view = new CVokView(*m_core, m_splitter);
-    auto stop = [this] { m_core->workers->requestStop(); };
+    // Escape stops a transfer and the data-trend logging.
+    auto stop = [this] {
+        m_core->workers->requestStop();
+        if (m_core->trendLogger)
+            m_core->trendLogger->stop();
+    };
     m_tree->onEscape = stop;
     m_view->onEscape = stop;
     m_tree->onFocusView = [this] { m_view->setFocus(); };
@@ -110,7 +117,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 
     // Escape stops a transfer; F6 and Shift+F6 move between the panes.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] { m_core->workers->requestStop(); });
+    connect(escape, &QShortcut::activated, this, stop);
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
     auto toggle = [this] {
@@ -158,7 +165,7 @@ void CMainFrame::buildMenus()
     connect(file[4], &QAction::triggered, this, &QWidget::close);
     auto view = addMenu(5, "&View", {{"ModuleStatus", 8, nullptr},
                                      {"PilcDisp", 19, &CMainFrame::commandPilcDisp},
-                                     {"TrendDef", 9, nullptr},
+                                     {"TrendDef", 9, &CMainFrame::commandTrendDef},
                                      {"Utility", 10, nullptr},
                                      {"ParametersList", 11, nullptr}});
     // Beside the entries of the text table: the download of the changes and the comparison
@@ -172,10 +179,14 @@ void CMainFrame::buildMenus()
     m_dataActions.push_back(file[0]);
     addMenu(17, "&Help", {{"&About VOK loader...", 18, &CMainFrame::commandAbout}});
     m_familyZeroOnly = {view[2], view[3], file[1], file[2]};
+    m_trendDef = view[2];
 }
 
 void CMainFrame::greyForFamily()
 {
+    // Without the shared section there is nothing to log into.
+    if (!m_core->trendSection.isOpen())
+        m_trendDef->setEnabled(false);
     if (m_core->family == 0)
         return;
     for (QAction* a : m_familyZeroOnly)
@@ -506,6 +517,19 @@ void CMainFrame::commandPrintSetup()
         m_core->printerName = printer.printerName().toStdString();
 }
 
+void CMainFrame::commandTrendDef()
+{
+    // One dialog: a second command brings it to the front.
+    if (m_trendDialog) {
+        m_trendDialog->show();
+        m_trendDialog->raise();
+        m_trendDialog->activateWindow();
+        return;
+    }
+    m_trendDialog = new CTrendDefDlg(*m_core, this);
+    m_trendDialog->show();
+}
+
 void CMainFrame::commandPilcDisp()
 {
     if (m_core->family == 0) {
@@ -684,7 +708,13 @@ void CMainFrame::shutdown()
     if (!m_core)
         return;
     m_reporter->setClosing();
-    // Trend listens on a socket named after its title; it closes when asked.
+    if (m_trendDialog)
+        m_trendDialog->close();
+    if (m_core->trendLogger)
+        m_core->trendLogger->stop();
+    // Trend is asked to close by its window title, and through the socket it listens on
+    // (where there is no X11 to find the window by).
+    desktop::closeWindows(QString::fromLatin1(vok::kTrendTitle), true);
     QLocalSocket trend;
     trend.connectToServer(QString::fromStdString(vok::perUserName(vok::kTrendTitle)));
     if (trend.waitForConnected(300)) {

@@ -6,6 +6,7 @@
 #include "reporter.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class GuiReporter;
@@ -51,6 +52,7 @@ public:
     void commandSetup();
     void commandPrintSetup();
     void commandPilcDisp();
+    void commandTrendDef();
     void commandUpload();
     void commandDownload();
     void commandDownloadChanges();
@@ -95,6 +97,8 @@ private:
     std::unique_ptr<tree::ParameterTree> m_paramTree;
     int m_currentPage = -1;
     CDetailDlg* m_detail = nullptr;
+    QPointer<class CTrendDefDlg> m_trendDialog;
+    QAction* m_trendDef = nullptr;
     QLabel* m_status = nullptr;
     class QStatusBar* m_statusBar = nullptr;
     CMeterBar* m_meter = nullptr;

@@ -27,27 +27,56 @@ int Link::openLinkFromSettings()
 
 int Link::openLink()
 {
+    {
+        // The process holds one port: a second user (the trend logging beside a transfer)
+        // shares the one that is open.
+        std::lock_guard lock(m_mutex);
+        if (m_handle && m_handle->isOpen() && !m_handle->lost()) {
+            ++m_users;
+            return 0;
+        }
+    }
     std::string error;
     PortHandle port = openSerialPort(m_settings, m_settings.comNo - 1, m_settings.bps, m_settings.parity,
                                      m_settings.byteLength, m_settings.stopBits, &error);
-    {
-        std::lock_guard lock(m_mutex);
-        m_handle = port;
-        m_lastError = error;
+    std::lock_guard lock(m_mutex);
+    m_lastError = error;
+    if (!port) {
+        if (m_handle && (!m_handle->isOpen() || m_handle->lost()))
+            m_handle.reset();
+        return -1;
     }
-    return port ? 0 : -1;
+    m_handle = port;
+    m_users = 1;
+    return 0;
 }
 
 int Link::closeSerialPort(const PortHandle& handle)
 {
+    if (!handle)
+        return -1;
     {
         std::lock_guard lock(m_mutex);
-        if (handle && handle == m_handle)
+        if (handle == m_handle) {
+            // Closed when its last user is done with it.
+            if (--m_users > 0)
+                return 0;
             m_handle.reset();
-        else if (!handle)
-            m_handle.reset();
+            m_users = 0;
+        }
     }
-    return handle ? handle->close() : -1;
+    return handle->close();
+}
+
+int Link::closeAll()
+{
+    PortHandle handle;
+    {
+        std::lock_guard lock(m_mutex);
+        handle.swap(m_handle);
+        m_users = 0;
+    }
+    return handle ? handle->close() : 0;
 }
 
 void Link::reportOpenFailure()

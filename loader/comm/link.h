@@ -26,10 +26,13 @@ public:
     int openLink();
     // Text 100 with the reason of the last failed open.
     void reportOpenFailure();
-    // Drops DTR, closes the port and makes the link handle invalid; the close result.
+    // Drops DTR, closes the port and makes the link handle invalid once the last of its
+    // users closes it; the close result.
     int closeSerialPort(const PortHandle& handle);
-    // Closes the link handle if it is open.
+    // Ends this user's use of the link handle.
     int close() { return closeSerialPort(linkHandle()); }
+    // Closes the port whoever still uses it (at exit).
+    int closeAll();
 
     PortHandle linkHandle() const;
     std::string lastError() const
@@ -46,6 +49,7 @@ private:
     Reporter& m_reporter;
     mutable std::mutex m_mutex;
     PortHandle m_handle;
+    int m_users = 0;
     std::string m_lastError;
 };
 

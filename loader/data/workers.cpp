@@ -215,7 +215,7 @@ void Workers::stopAllWorkers()
     std::lock_guard lock(m_mutex);
     m_ctx.monitorStop = true;
     requestStop();
-    m_ctx.master.link().close();
+    m_ctx.master.link().closeAll();
     stopJob(m_transfer);
     for (auto& [key, job] : m_monitors)
         stopJob(job);

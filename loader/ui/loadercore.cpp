@@ -17,7 +17,17 @@ LoaderCore::LoaderCore(vok::Reporter& r) : reporter(r)
 
 LoaderCore::~LoaderCore()
 {
+    if (trendLogger)
+        trendLogger->stop();
     workers->stopAllWorkers();
+}
+
+vok::TrendLogger& LoaderCore::logger()
+{
+    if (!trendLogger)
+        trendLogger = std::make_unique<vok::TrendLogger>(*master, store, tables->specials(),
+                                                         trendSection.isOpen() ? trendSection.buffer() : nullptr);
+    return *trendLogger;
 }
 
 void LoaderCore::loadSettingsAndTexts()

@@ -12,6 +12,8 @@
 #include "texttable.h"
 #include "transfer.h"
 #include "trendbuffer.h"
+#include "trenddef.h"
+#include "trendlog.h"
 #include "workers.h"
 
 #include <QString>
@@ -43,6 +45,10 @@ public:
     std::unique_ptr<vok::Workers> workers;
     std::unique_ptr<edit::Editor> editor;
     vok::TrendSection trendSection;
+    // The trend groups live for the whole run; the logger is made at the first Start.
+    vok::TrendDefinitions trendDefs;
+    std::unique_ptr<vok::TrendLogger> trendLogger;
+    vok::TrendLogger& logger();
 
     int family = 0;
     bool quitWithoutAsking = false;

@@ -40,6 +40,13 @@ commands:
   diff FILE --device PATH     the registers whose module value differs from the file's
   history [--limit N]         the downloads recorded in DATA/DownloadLog.csv
   check [FOLDER]              the consistency check of a language folder
+  log                         the data trend of a group of DataTrendDefine.csv into
+                              DATA/DataTrend.csv and the shared section that Trend shows,
+                              until Ctrl+C or the duration ends
+      --group N               the group 1-10 (1 when no --pen is given)
+      --pen ST:CH:ITEM[:MIN:MAX]  a pen instead (up to 8): station, channel 1-4, the
+                              item's key or name, the scale
+      --cycle S  --duration S --csv FILE
 
 options:
   --device PATH               the serial device (else COMn of the profile, see --port)
@@ -99,7 +106,7 @@ std::set<int> parseStations(const std::string& list)
 // Options of single commands: flags, and options that take a value.
 const std::set<std::string> kCommandFlags = {"--changes", "--verify", "--for-print", "--follow"};
 const std::set<std::string> kCommandValues = {"--changes-from", "--kind", "--comment", "--group", "--cycle",
-                                              "--duration", "--pen", "--csv", "--limit"};
+                                              "--duration", "--csv", "--limit"};
 
 } // namespace
 
@@ -166,6 +173,8 @@ Options parseOptions(int argc, char** argv)
             o.quiet = true;
         } else if (a == "--partial") {
             o.partial = true;
+        } else if (a == "--pen") {
+            o.pens.push_back(value());
         } else if (kCommandFlags.count(a)) {
             o.extra[a] = "1";
         } else if (kCommandValues.count(a)) {

@@ -26,6 +26,7 @@ struct Options {
     std::optional<int> port, baud, parity, dataBits, stopBits, family;
     bool special = false, json = false, quiet = false, partial = false;
     std::set<int> stations;
+    std::vector<std::string> pens; // log: --pen STATION:CHANNEL:ITEM[:MIN:MAX], repeated
     std::vector<std::string> args;
     // Command options: --changes, --changes-from FILE, --verify, --kind, --comment, ...
     std::map<std::string, std::string> extra;
@@ -96,6 +97,7 @@ int cmdInfo(Session& s);
 int cmdDiff(Session& s);
 int cmdCheck(Session& s);
 int cmdHistory(Session& s);
+int cmdLog(Session& s);
 // Reads the stations of the store from the line and lists what differs (diff FILE --device).
 int compareWithLine(Session& s);
 // "station  2  41100  SV Set value ch1  PC 800 -> module 500" lines, or JSON.

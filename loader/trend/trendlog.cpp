@@ -1,0 +1,247 @@
+#include "trendlog.h"
+
+#include "fileutil.h"
+#include "format.h"
+#include "link.h"
+#include "modbus.h"
+#include "store.h"
+#include "trendbuffer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+namespace vok {
+
+namespace {
+
+// Copies a text into a fixed field, cut to the field and always ended by NUL.
+template <std::size_t N>
+void putText(char (&field)[N], const std::string& text)
+{
+    const std::size_t n = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), n);
+    std::memset(field + n, 0, N - n);
+}
+
+template <std::size_t N>
+std::string getText(const char (&field)[N])
+{
+    return std::string(field, strnlen(field, N));
+}
+
+} // namespace
+
+TrendLogger::TrendLogger(ModbusMaster& master, const DataStore& store, const SpecialRegisters& specials, TrendBuffer* buffer)
+    : m_master(master), m_store(store), m_specials(specials), m_buffer(buffer)
+{
+}
+
+TrendLogger::~TrendLogger()
+{
+    stop();
+}
+
+std::string TrendLogger::timeText(std::time_t t)
+{
+    std::tm local {};
+    ::localtime_r(&t, &local);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                  local.tm_hour, local.tm_min, local.tm_sec);
+    return buf;
+}
+
+int TrendLogger::channelOf(int pen) const
+{
+    const TrendPenDef& p = m_setup.group.pens[static_cast<std::size_t>(pen)];
+    return 4 * p.stationIndex + p.channelIndex;
+}
+
+void TrendLogger::prepare(Setup setup)
+{
+    m_setup = std::move(setup);
+}
+
+double TrendLogger::scaled(int pen, std::uint16_t raw) const
+{
+    const ParameterDefinition& d = m_setup.definitions[static_cast<std::size_t>(pen)];
+    const ValueFormatter f(m_store, m_specials);
+    const double s = static_cast<std::int16_t>(raw);
+    switch (d.dataType) {
+    case 0: return s / std::pow(10.0, d.decimals);
+    case 1:
+    case 7:
+    case 8: return s / std::pow(10.0, f.channelDecimals(channelOf(pen), d.decimals));
+    default: return raw;
+    }
+}
+
+void TrendLogger::writeDefinitions()
+{
+    if (!m_buffer)
+        return;
+    TrendBuffer& b = *m_buffer;
+    const ValueFormatter f(m_store, m_specials);
+    for (int p = 0; p < TREND_PENS; ++p) {
+        const TrendPenDef& pen = m_setup.group.pens[static_cast<std::size_t>(p)];
+        if (pen.unused)
+            continue;
+        const ParameterDefinition& d = m_setup.definitions[static_cast<std::size_t>(p)];
+        TrendPen& tp = b.pens[p];
+        putText(b.groupName, m_setup.group.name);
+        tp.stationIndex = pen.stationIndex;
+        tp.channelIndex = pen.channelIndex;
+        putText(tp.itemName, pen.itemName);
+        const int channel = channelOf(p);
+        std::string unit = d.unitText;
+        int decimals = d.decimals;
+        if (d.dataType == 1) {
+            const int u = f.settingOf(channel, SpecialRole::Unit);
+            unit = (u >= 0 && u <= 3 && !f.settingFailed(channel, SpecialRole::Unit)) ? m_specials.unitNames[static_cast<std::size_t>(u)]
+                                                                                      : m_specials.unitNames[0];
+            decimals = f.channelDecimals(channel, d.decimals);
+        }
+        putText(tp.unit, unit);
+        tp.scaleMax = pen.scaleMax;
+        tp.scaleMin = pen.scaleMin;
+        tp.decimals = decimals;
+        tp.valueKind = d.dataType;
+        b.penDefsReady = 1;
+        tp.used = tp.valid = 1;
+    }
+    b.newestSlot = -1;
+    for (auto& stamp : b.timeStamps)
+        stamp[0] = 0;
+    for (TrendPen& tp : b.pens)
+        std::fill(std::begin(tp.samples), std::end(tp.samples), TREND_NO_VALUE);
+}
+
+bool TrendLogger::writeHeaders()
+{
+    deleteFile(m_setup.csvPath);
+    std::string lines[3];
+    for (int h = 0; h < 3; ++h) {
+        lines[h] = m_setup.headers[static_cast<std::size_t>(h)];
+        // A heading without a comma is made the first cell.
+        if (lines[h].find(',') == std::string::npos)
+            lines[h] += ",";
+    }
+    for (int p = 0; p < TREND_PENS; ++p) {
+        const TrendPenDef& pen = m_setup.group.pens[static_cast<std::size_t>(p)];
+        if (pen.unused) {
+            for (std::string& l : lines)
+                l += ",";
+            continue;
+        }
+        lines[0] += std::to_string(pen.stationIndex + 1) + "-(" + std::to_string(pen.channelIndex + 1) + "),";
+        // The item and the unit as the section holds them.
+        lines[1] += (m_buffer ? getText(m_buffer->pens[p].itemName) : pen.itemName) + ",";
+        lines[2] += (m_buffer ? getText(m_buffer->pens[p].unit) : m_setup.definitions[static_cast<std::size_t>(p)].unitText) + ",";
+    }
+    bool ok = true;
+    for (const std::string& l : lines)
+        ok = appendToFile(m_setup.csvPath, l + "\r\n") == AppendResult::Ok && ok;
+    return ok;
+}
+
+void TrendLogger::runCycle(const std::string& time)
+{
+    const ValueFormatter f(m_store, m_specials);
+    std::string line = time + ",";
+    int slot = 0;
+    if (m_buffer) {
+        slot = m_buffer->newestSlot + 1;
+        if (slot >= TREND_SLOTS || slot < 0)
+            slot = 0;
+    }
+    for (int p = 0; p < TREND_PENS; ++p) {
+        const TrendPenDef& pen = m_setup.group.pens[static_cast<std::size_t>(p)];
+        if (pen.unused || (m_buffer && !(m_buffer->pens[p].used && m_buffer->pens[p].valid))) {
+            line += ",";
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // Stopped in the middle of a cycle: nothing more of it is written.
+        if (m_stop)
+            return;
+        const ParameterDefinition& d = m_setup.definitions[static_cast<std::size_t>(p)];
+        const int reg = d.registers[static_cast<std::size_t>(pen.channelIndex & 3)];
+        std::uint16_t raw = kMissingValue;
+        // An item without a register (never found in the list) has no value to read.
+        const bool ok = reg != 0 && m_master.readOneRegister(pen.stationIndex + 1, reg, &raw) == kCommOk;
+        if (m_buffer) {
+            TrendBuffer& b = *m_buffer;
+            b.pens[p].samples[slot] = ok ? scaled(p, raw) : TREND_NO_VALUE;
+            std::memcpy(b.timeStamps[slot], time.c_str(), std::min<std::size_t>(time.size() + 1, sizeof b.timeStamps[slot]));
+            b.timeStamps[slot][sizeof b.timeStamps[slot] - 1] = 0;
+            b.sampleCounts[p] = std::min(b.sampleCounts[p] + 1, TREND_SLOTS);
+        }
+        line += (ok ? f.formatValue(channelOf(p), raw, d) : std::string()) + ",";
+    }
+    if (m_stop)
+        return;
+    // The index last, after every pen of the cycle: a reader never sees a half cycle as new.
+    if (m_buffer) {
+        std::atomic_thread_fence(std::memory_order_release);
+        m_buffer->newestSlot = slot;
+    }
+    // A line that cannot be written (a full disk, a locked file) is lost; logging goes on.
+    appendToFile(m_setup.csvPath, line + "\r\n");
+}
+
+bool TrendLogger::start(Setup setup)
+{
+    if (m_running)
+        return false;
+    if (m_thread.joinable())
+        m_thread.join();
+    prepare(std::move(setup));
+    m_stop = false;
+    m_running = true;
+    m_thread = std::thread([this] { run(); });
+    return true;
+}
+
+void TrendLogger::run()
+{
+    Link& link = m_master.link();
+    m_openFailed = link.openLinkFromSettings() != 0;
+    if (!m_openFailed) {
+        // The headers name the items and units the section was given.
+        writeDefinitions();
+        writeHeaders();
+        while (!m_stop) {
+            runCycle(timeText(std::time(nullptr)));
+            std::unique_lock lock(m_mutex);
+            const int cycle = std::clamp(m_setup.group.cycle, 1, 60);
+            m_wake.wait_for(lock, std::chrono::seconds(cycle), [this] { return m_stop.load(); });
+        }
+        link.close();
+    }
+    m_running = false;
+}
+
+void TrendLogger::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    // A read in progress ends at once; its pen gets no value for that cycle.
+    if (m_running) {
+        if (PortHandle port = m_master.link().linkHandle())
+            port->interrupt();
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool TrendLogger::running() const
+{
+    return m_running;
+}
+
+} // namespace vok
