@@ -54,7 +54,7 @@ static_assert(offsetof(TrendBuffer, sampleCounts) == 94320);
 static_assert(sizeof(TrendBuffer) == kTrendBufferSize);
 
 // The POSIX shared memory name: "/LDTrendBuffer" with the user's id, so that two users of
-// one machine do not share a trend.
+// one machine do not share a trend ($VOK_TREND_SECTION, when set, names another).
 std::string trendSectionName();
 
 // The named section, mapped whole. Both programs create it when it does not exist yet.

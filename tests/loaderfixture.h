@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <unistd.h>
 
 namespace vok::test {
 
@@ -67,6 +68,9 @@ public:
         std::filesystem::create_directories(dir.file("DATA"));
         dir.write("p.ini", "[VOK_Support]\nBps=6\n" + profileExtra + "[Ports]\nCOM1=" + line.path() + "\n");
         qputenv("VOK_PROFILE", dir.file("p.ini").c_str());
+        // A trend section of this test's own: tests run side by side.
+        static int sections = 0;
+        qputenv("VOK_TREND_SECTION", ("/voktest-loader-" + std::to_string(::getpid()) + "-" + std::to_string(++sections)).c_str());
         m_oldCwd = std::filesystem::current_path();
         std::filesystem::current_path(dir.path());
         driver.answer = [this](QWidget* w) {

@@ -496,7 +496,7 @@ TEST(Loader, TrendDefinitionDialogLogsTheSelectedGroup)
 
     dialog->close();
     const std::string saved = vok::test::readFile(loader.dir.file("file/language1/DataTrendDefine.csv"));
-    EXPECT_NE(saved.find("Group1,1,Furnace zones 1-4,,,\r\n1,1,1,Process value,12.3,400.0\r\n2,1,2,(none),"),
+    EXPECT_NE(saved.find("Group1,1,Furnace zones 1-4,,,\r\n1,1,1,Process value,12.3,120.0\r\n2,1,2,(none),"),
               std::string::npos)
         << saved.substr(0, 200);
 }

@@ -110,7 +110,7 @@ TEST(TrendFile, WritingGivesTheLineFormatsAndReadsBack)
     const std::string text = t.text(ValueFormatter(store, specials));
     EXPECT_EQ(text.substr(0, text.find("\r\n") + 2), "Group1,1,Furnace zones 1-4,,,\r\n");
     EXPECT_NE(text.find("\r\nGroup3,1,"), std::string::npos) << "cycle 0 is stored as 1";
-    EXPECT_NE(text.find("\r\n1,1,1,Process value,0,400\r\n"), std::string::npos) << text.substr(0, 200);
+    EXPECT_NE(text.find("\r\n1,1,1,Process value,0,120\r\n"), std::string::npos) << text.substr(0, 200);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 90);
     TrendDefinitions back;
     back.read(text, texts.slot(230));

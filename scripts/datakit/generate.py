@@ -257,9 +257,10 @@ def build(out_root):
             lines.append(f"Group{g + 1},{cycle},{group_names[g][lang]},,,")
             for pen in range(8):
                 if g < 2:
-                    st, ch, item, lo, hi = 1 + (pen // 4) + 2 * g, pen % 4 + 1, trend_names[231], "0.0", "400.0"
+                    # Around the sample set value of 100.0, so that the simulated process moves visibly.
+                    st, ch, item, lo, hi = 1 + (pen // 4) + 2 * g, pen % 4 + 1, trend_names[231], "80.0", "120.0"
                 elif g == 2:
-                    st, ch, item, lo, hi = 1 + pen // 4, pen % 4 + 1, trend_names[232], "0.0", "400.0"
+                    st, ch, item, lo, hi = 1 + pen // 4, pen % 4 + 1, trend_names[232], "0.0", "200.0"
                 elif g == 3:
                     st, ch, item, lo, hi = 1 + pen // 4, pen % 4 + 1, trend_names[233], "0.0", "100.0"
                 elif g == 4:

@@ -102,7 +102,7 @@ def function_params():
     ]
     # Control: group 2, a JPEG picture.
     P += [
-        p("SV", ("Set value", "設定値"), 1, group=2, unit=deg, defaults=["0"], extra="GRP-PID.jpg",
+        p("SV", ("Set value", "設定値"), 1, group=2, unit=deg, defaults=["1000"], extra="GRP-PID.jpg",
           comment=("Target of the loop; limited by SV low/high", "ループの目標値(SV下限/上限で制限)")),
         p("SVL", ("SV low limit", "SV下限リミット"), 1, group=2, unit=deg, defaults=["0"], extra="GRP-PID.jpg"),
         p("SVH", ("SV high limit", "SV上限リミット"), 1, group=2, unit=deg, defaults=["1500"], extra="GRP-PID.jpg"),
