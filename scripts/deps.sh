@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build ccache pkg-config qt6-base-dev libgl-dev libx11-dev libgtest-dev libgmock-dev
-          libbenchmark-dev xvfb xauth x11-utils xdotool socat libmodbus-dev mbpoll clang libclang-rt-14-dev python3)
+          libbenchmark-dev xvfb xauth x11-utils xdotool socat libmodbus-dev mbpoll clang libclang-rt-14-dev python3
+          poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do

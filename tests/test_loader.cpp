@@ -11,18 +11,24 @@
 #include "meterbar.h"
 #include "transferselect.h"
 #include "trenddefdlg.h"
+#include "paralistdlg.h"
 #include "paramfile.h"
+#include "tableprint.h"
 #include "vokview.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTableWidget>
 #include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QTest>
 #include <QProgressBar>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using vok::test::LoaderOnSim;
@@ -499,4 +505,182 @@ TEST(Loader, TrendDefinitionDialogLogsTheSelectedGroup)
     EXPECT_NE(saved.find("Group1,1,Furnace zones 1-4,,,\r\n1,1,1,Process value,12.3,120.0\r\n2,1,2,(none),"),
               std::string::npos)
         << saved.substr(0, 200);
+}
+
+namespace {
+
+// What a program prints, and its exit status.
+std::pair<int, std::string> runCommand(const std::string& command)
+{
+    std::string out;
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return {-1, out};
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    const int status = ::pclose(p);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+int pdfPages(const std::string& pdf)
+{
+    const auto [rc, info] = runCommand("pdfinfo " + pdf);
+    const auto at = info.find("Pages:");
+    return rc == 0 && at != std::string::npos ? std::atoi(info.c_str() + at + 6) : -1;
+}
+
+std::string pdfText(const std::string& pdf)
+{
+    return runCommand("pdftotext -layout " + pdf + " -").second;
+}
+
+void printToPdf(QPrinter& printer, const std::string& pdf)
+{
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+}
+
+} // namespace
+
+// A table larger than a page goes across and down, the title and headings on every page.
+TEST(Printing, TableIsPaginatedAcrossAndDown)
+{
+    vok::test::TempDir dir;
+    PrintTable t;
+    t.title = "Wide and long";
+    t.headings << "";
+    for (int c = 1; c <= 40; ++c)
+        t.headings << QStringLiteral("%1 - ch%2").arg((c - 1) / 4 + 1).arg((c - 1) % 4 + 1);
+    for (int r = 0; r < 120; ++r) {
+        QStringList row{QStringLiteral("Parameter %1").arg(r)};
+        for (int c = 1; c <= 40; ++c)
+            row << QString::number(r * 100 + c);
+        t.rows.push_back(row);
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printToPdf(printer, dir.file("t.pdf"));
+    const int pages = printTable(printer, t);
+    ASSERT_GT(pages, 2);
+    EXPECT_EQ(pdfPages(dir.file("t.pdf")), pages);
+    const std::string text = pdfText(dir.file("t.pdf"));
+    std::size_t titles = 0;
+    for (std::size_t at = 0; (at = text.find("Wide and long", at)) != std::string::npos; ++at)
+        ++titles;
+    EXPECT_EQ(titles, static_cast<std::size_t>(pages)) << "the title on every page";
+    for (const char* expected : {"10 - ch4", "Parameter 119", "11940", "Parameter 0"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+
+    QPrinter nowhere;
+    nowhere.setOutputFormat(QPrinter::PdfFormat);
+    nowhere.setOutputFileName(QString::fromStdString(dir.file("no/such/folder/t.pdf")));
+    EXPECT_EQ(printTable(nowhere, t), 0) << "a file that cannot be made prints nothing";
+}
+
+// Print of the page: every station and channel of the page, not only the eight on screen,
+// with "-" for a failed register.
+TEST(Loader, PrintsTheWholePage)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}, {2, kCodeA}, {3, kCodeA}};
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    CVokView* view = loader.frame->parameterView();
+    ASSERT_EQ(view->columnCount(), 12);
+    ASSERT_EQ(view->rowName(1), "Set value");
+    loader.core().store.setCommError(1, view->definition(1).registers[0], 1);
+    const std::string pdf = loader.dir.file("page.pdf");
+    printToPdf(loader.frame->printer(), pdf);
+    bool asked = false;
+    loader.next = [&](QWidget* w) {
+        if (auto* d = qobject_cast<QPrintDialog*>(w)) {
+            asked = true;
+            d->accept();
+            return true;
+        }
+        return false;
+    };
+    loader.frame->commandPrint();
+    EXPECT_TRUE(asked);
+    ASSERT_GE(pdfPages(pdf), 1);
+    const std::string text = pdfText(pdf);
+    for (const char* expected : {"Process value", "Set value", "1 - ch1", "3 - ch4", "100.0", " - "})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text.substr(0, 2000);
+    EXPECT_NE(text.find(view->title().toStdString()), std::string::npos) << "the page title";
+}
+
+// The parameter list: CSV Disp writes the list for the spreadsheet and opens it there; Print
+// hands the print workbook its control file, or prints the list here when there is none.
+TEST(Loader, ParameterListForTheSpreadsheetAndThePrinter)
+{
+    const std::string script = "/tmp/vok-spreadsheet-" + std::to_string(::getpid()) + ".sh";
+    vok::test::TempDir record;
+    ASSERT_EQ(vok::replaceFile(script, "#!/bin/sh\necho \"$PWD $*\" >> " + record.file("calls") + "\n"), vok::WriteResult::Ok);
+    ::chmod(script.c_str(), 0755);
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}, {2, kCodeA}, {17, kCodeE}};
+    LoaderOnSim loader(c, {}, "[Programs]\nSpreadsheet=" + script + "\n");
+    ASSERT_TRUE(loader.ready());
+    const std::string workingDir = std::filesystem::current_path().string();
+    const std::string list = loader.dir.file("DATA/ParameterOutputList.csv");
+
+    std::function<void(CParaListDlg*)> act;
+    loader.next = [&](QWidget* w) {
+        if (auto* d = qobject_cast<CParaListDlg*>(w)) {
+            // After this timer's turn: the command may open dialogs of its own.
+            if (act)
+                QTimer::singleShot(0, d, [d, a = std::exchange(act, nullptr)] { a(d); });
+            return true;
+        }
+        if (auto* p = qobject_cast<QPrintDialog*>(w)) {
+            p->accept();
+            return true;
+        }
+        return false;
+    };
+    act = [](CParaListDlg* d) {
+        EXPECT_EQ(d->comment()->text(), "user comment");
+        EXPECT_TRUE(d->kinds()->isEnabled());
+        EXPECT_EQ(d->kinds()->count(), 5);
+        d->comment()->setText("Site A");
+        d->findChild<QPushButton*>("csvDisp")->click();
+    };
+    loader.frame->commandParametersList();
+    std::string text = vok::test::readFile(list);
+    EXPECT_EQ(text.rfind("Site A,\r\n,\r\n[1],[2],[3],1 - (1),1 - (2),1 - (3),1 - (4),2 - (1)", 0), 0u) << text.substr(0, 200);
+    EXPECT_NE(text.find(",'0000,"), std::string::npos) << "for showing, bit patterns are kept as text";
+    ASSERT_TRUE(waitFor([&] { return vok::fileExists(record.file("calls")); }, 5000));
+    EXPECT_EQ(vok::test::readFile(record.file("calls")), workingDir + "/DATA " + list + "\n");
+
+    // Print without the workbook: the list printed here, to the PDF the printer names.
+    const std::string pdf = loader.dir.file("list.pdf");
+    printToPdf(loader.frame->printer(), pdf);
+    act = [](CParaListDlg* d) {
+        d->kinds()->setCurrentIndex(1); // the events
+        d->findChild<QPushButton*>("print")->click();
+    };
+    loader.frame->commandParametersList();
+    text = vok::test::readFile(list);
+    EXPECT_EQ(text.rfind("user comment,\r\n,\r\n[1],[2],[3],17,unit,\r\n", 0), 0u) << text.substr(0, 200);
+    EXPECT_EQ(text.find(",'"), std::string::npos) << "for printing, no apostrophes";
+    const std::string printed = pdfText(pdf);
+    for (const char* expected : {"Input 1 function", "Counter reset", "17"})
+        EXPECT_NE(printed.find(expected), std::string::npos) << expected;
+
+    // With the workbook: its control file, and the spreadsheet started on it.
+    loader.dir.write("LDPrint.xls", "workbook");
+    act = [](CParaListDlg* d) { d->findChild<QPushButton*>("print")->click(); };
+    loader.frame->commandParametersList();
+    EXPECT_EQ(vok::test::readFile(loader.dir.file("LDPrint.wrk")),
+              "0/" + workingDir + "/DATA/ParameterOutputList.csv/LDPrint/1/12/0/END");
+    ASSERT_TRUE(waitFor([&] { return vok::test::readFile(record.file("calls")).find("LDPrint.xls") != std::string::npos; }, 5000));
+
+    // No spreadsheet program: text 102, once.
+    loader.core().profile.ini().setValue("Programs", "Spreadsheet", "/nonexistent/spreadsheet");
+    loader.driver.messages.clear();
+    act = [](CParaListDlg* d) { d->findChild<QPushButton*>("csvDisp")->click(); };
+    loader.frame->commandParametersList();
+    ASSERT_EQ(loader.driver.messages.size(), 1);
+    EXPECT_TRUE(loader.driver.messages[0].startsWith(loader.core().text(102))) << loader.driver.messages[0].toStdString();
+    std::filesystem::remove(script);
 }

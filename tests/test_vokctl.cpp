@@ -378,3 +378,34 @@ TEST(Vokctl, LogsATrendGroupUntilInterrupted)
     EXPECT_TRUE(after.ends_with("\r\n"));
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 4) << "three headers and the first cycle:\n" << after;
 }
+
+// The parameter list of a file without a window: the kind, the comment, the two outputs.
+TEST(Vokctl, ListsTheParametersOfAFile)
+{
+    vok::test::TempDir dir;
+    vok::DataStore store;
+    for (auto [station, code] : {std::pair{1, "VOKA112N01000"}, std::pair{18, "VOKE100N01000"}}) {
+        store.stationPresent[static_cast<std::size_t>(station - 1)] = 1;
+        for (int i = 0; i < 13; ++i)
+            store.record(station - 1).identification[i] = static_cast<unsigned char>(code[i]);
+    }
+    store.setStoredValue(18, 40101, 5);
+    const std::string file = dir.file("site.dat");
+    ASSERT_GT(vok::saveParameterFile(store, file), 0);
+
+    CtlRun events = vokctl("list " + file + " --kind 2 --comment \"Site B\" --csv -", dir.path());
+    EXPECT_EQ(events.status, 0) << events.output;
+    EXPECT_EQ(events.output.rfind("Site B,\r\n,\r\n[1],[2],[3],18,unit,\r\n", 0), 0u) << events.output.substr(0, 300);
+
+    CtlRun function = vokctl("list " + file, dir.path());
+    EXPECT_EQ(function.status, 0) << function.output;
+    const std::string shown = vok::test::readFile(dir.file("DATA/ParameterOutputList.csv"));
+    EXPECT_EQ(shown.rfind("user comment,\r\n,\r\n[1],[2],[3],1 - (1),1 - (2),1 - (3),1 - (4),unit,\r\n", 0), 0u);
+    EXPECT_NE(shown.find(",'0000,"), std::string::npos);
+    ASSERT_EQ(vokctl("list " + file + " --for-print --csv " + dir.file("print.csv"), dir.path()).status, 0);
+    EXPECT_EQ(vok::test::readFile(dir.file("print.csv")).find(",'"), std::string::npos);
+
+    CtlRun bad = vokctl("list " + file + " --kind 9", dir.path());
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.output.find("--kind takes 1 to 5"), std::string::npos) << bad.output;
+}

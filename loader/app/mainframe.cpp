@@ -13,6 +13,7 @@
 #include "initdialogs.h"
 #include "inputdlg.h"
 #include "meterbar.h"
+#include "paralistdlg.h"
 #include "paramfile.h"
 #include "pilc.h"
 #include "singleinstance.h"
@@ -33,7 +34,8 @@
 #include <QLocalSocket>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QShortcut>
 #include <QSplitter>
@@ -148,6 +150,9 @@ void CMainFrame::buildMenus()
         for (const Entry& e : entries) {
             QAction* a = menu->addAction(e.textId ? m_core->text(e.textId, e.caption) : QString::fromLatin1(e.caption));
             a->setObjectName(QString::fromLatin1(e.caption).remove('&').section('\t', 0, 0));
+            // A caption's "\tCtrl+P" only shows the key; the shortcut is set apart.
+            if (const QString key = QString::fromLatin1(e.caption).section('\t', 1); !key.isEmpty())
+                a->setShortcut(QKeySequence(key));
             if (e.handler)
                 connect(a, &QAction::triggered, this, e.handler);
             else
@@ -157,8 +162,8 @@ void CMainFrame::buildMenus()
         return actions;
     };
     auto file = addMenu(1, "&File", {{"Setup", 2, &CMainFrame::commandSetup},
-                                     {"&Print...\tCtrl+P", 0, nullptr},
-                                     {"Print Pre&view", 0, nullptr},
+                                     {"&Print...\tCtrl+P", 0, &CMainFrame::commandPrint},
+                                     {"Print Pre&view", 0, &CMainFrame::commandPrintPreview},
                                      {"P&rint Setup...", 3, &CMainFrame::commandPrintSetup},
                                      {"E&xit", 4, nullptr}});
     file[4]->setEnabled(true);
@@ -167,7 +172,7 @@ void CMainFrame::buildMenus()
                                      {"PilcDisp", 19, &CMainFrame::commandPilcDisp},
                                      {"TrendDef", 9, &CMainFrame::commandTrendDef},
                                      {"Utility", 10, nullptr},
-                                     {"ParametersList", 11, nullptr}});
+                                     {"ParametersList", 11, &CMainFrame::commandParametersList}});
     // Beside the entries of the text table: the download of the changes and the comparison
     // with the line, which the table has no texts for.
     m_dataActions = addMenu(12, "&Data", {{"UpLoad (Module->PC)", 13, &CMainFrame::commandUpload},
@@ -509,12 +514,46 @@ void CMainFrame::commandSetup()
     }
 }
 
+QPrinter& CMainFrame::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
+}
+
+void CMainFrame::commandPrint()
+{
+    if (m_currentPage < 0)
+        return;
+    QPrintDialog dialog(&printer(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (printTable(printer(), m_view->printable()) == 0)
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("Nothing could be printed: no printer and no file to print to."));
+}
+
+void CMainFrame::commandPrintPreview()
+{
+    if (m_currentPage < 0)
+        return;
+    QPrintPreviewDialog dialog(&printer(), this);
+    const PrintTable table = m_view->printable();
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [&table](QPrinter* p) { printTable(*p, table); });
+    dialog.exec();
+}
+
 void CMainFrame::commandPrintSetup()
 {
-    QPrinter printer;
-    QPageSetupDialog dialog(&printer, this);
+    QPrintDialog dialog(&printer(), this);
+    dialog.setWindowTitle(QStringLiteral("Print Setup"));
     if (dialog.exec() == QDialog::Accepted)
-        m_core->printerName = printer.printerName().toStdString();
+        m_core->printerName = printer().outputFormat() == QPrinter::NativeFormat ? printer().printerName().toStdString() : std::string();
+}
+
+void CMainFrame::commandParametersList()
+{
+    CParaListDlg dialog(*m_core, printer(), this);
+    dialog.exec();
 }
 
 void CMainFrame::commandTrendDef()

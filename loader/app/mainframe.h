@@ -50,7 +50,12 @@ public:
 
     // Commands.
     void commandSetup();
+    void commandPrint();
+    void commandPrintPreview();
     void commandPrintSetup();
+    void commandParametersList();
+    // The application's printer, Print Setup's choice.
+    class QPrinter& printer();
     void commandPilcDisp();
     void commandTrendDef();
     void commandUpload();
@@ -98,6 +103,8 @@ private:
     int m_currentPage = -1;
     CDetailDlg* m_detail = nullptr;
     QPointer<class CTrendDefDlg> m_trendDialog;
+    // The application's printer: Print Setup's choice, used by every print.
+    std::unique_ptr<class QPrinter> m_printer;
     QAction* m_trendDef = nullptr;
     QLabel* m_status = nullptr;
     class QStatusBar* m_statusBar = nullptr;

@@ -57,3 +57,9 @@ QString LoaderCore::text(int id, const char* fallback) const
     const std::string& t = texts.text(id);
     return t.empty() ? QString::fromUtf8(fallback) : vok::decodeText(t);
 }
+
+vok::TextEncoding LoaderCore::textEncoding() const
+{
+    auto bytes = vok::readWholeFile(vok::definitionPath(settings, "NameStringTBL.csv"));
+    return bytes ? vok::detectEncoding(bytes->view()) : vok::TextEncoding::Utf8;
+}

@@ -9,6 +9,7 @@
 #include "modbus.h"
 #include "settings.h"
 #include "store.h"
+#include "textcodec.h"
 #include "texttable.h"
 #include "transfer.h"
 #include "trendbuffer.h"
@@ -32,6 +33,8 @@ public:
     void loadDefinitions(int family);
 
     QString text(int id, const char* fallback = "") const;
+    // The encoding of the language folder's text table, for text the user types.
+    vok::TextEncoding textEncoding() const;
 
     vok::Reporter& reporter;
     vok::Profile profile;

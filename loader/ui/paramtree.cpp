@@ -27,6 +27,40 @@ std::vector<SectionSpec> sectionsOf(int family)
 
 } // namespace
 
+ListHeader readListHeader(std::string_view text)
+{
+    ListHeader h;
+    std::size_t cur = 0;
+    std::string field;
+    bool end = false;
+    // At most three fields of a line; a field with "//" starts it over.
+    int counted = 0;
+    while (cur < text.size() && counted < 3) {
+        vok::readField(text, cur, vok::kNameLength, field, end);
+        if (field.find("//") != std::string::npos) {
+            counted = 0;
+            h.caption.clear();
+        } else {
+            if (counted == 0)
+                h.caption = field;
+            ++counted;
+        }
+        if (end && counted > 0)
+            break;
+    }
+    h.end = cur;
+    return h;
+}
+
+std::string sectionCaption(const vok::DefinitionTables& tables, vok::ListType type)
+{
+    auto main = vok::readWholeFile(vok::joinPath(tables.folder(), vok::DefinitionTables::mainListName(type)));
+    if (!main)
+        return {};
+    const std::string caption = readListHeader(main->view()).caption;
+    return caption.empty() ? "Common" : caption;
+}
+
 std::vector<std::pair<int, int>> favouriteGroupTexts(int family)
 {
     if (family == 1)
@@ -113,25 +147,9 @@ void ParameterTree::buildSection(int section, vok::ListType mainType, const std:
     if (!main || !add)
         return;
     std::string_view text = main->view();
-    std::size_t cur = 0;
-    std::string field;
-    bool end = false;
-    // The header: at most three fields of a line; a field with "//" starts it over.
-    std::string caption;
-    int counted = 0;
-    while (cur < text.size() && counted < 3) {
-        vok::readField(text, cur, vok::kNameLength, field, end);
-        if (field.find("//") != std::string::npos) {
-            counted = 0;
-            caption.clear();
-        } else {
-            if (counted == 0)
-                caption = field;
-            ++counted;
-        }
-        if (end && counted > 0)
-            break;
-    }
+    const ListHeader header = readListHeader(text);
+    std::size_t cur = header.end;
+    const std::string& caption = header.caption;
     Section& s = m_sections[section];
     s.present = true;
     const int sectionNode = addNode(section, 1, 0, 0, caption.empty() ? "Common" : caption);

@@ -112,6 +112,17 @@ private:
     bool m_modified = false;
 };
 
+// The header of a main list: comment lines (a field with "//") and the caption line, at most
+// three fields; `end` is where the list's rows begin.
+struct ListHeader {
+    std::string caption; // empty when the caption field is empty
+    std::size_t end = 0;
+};
+ListHeader readListHeader(std::string_view text);
+
+// The section captions of a family's tree, from its main lists ("Common" for an empty one).
+std::string sectionCaption(const vok::DefinitionTables& tables, vok::ListType type);
+
 // The favourites groups' text ids (group name, page name) of a family.
 std::vector<std::pair<int, int>> favouriteGroupTexts(int family);
 

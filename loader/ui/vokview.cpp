@@ -177,6 +177,26 @@ QString CVokView::cellText(int row, int column) const
     return vok::decodeText(formatter.formatValue(channel, raw, d));
 }
 
+PrintTable CVokView::printable() const
+{
+    PrintTable t;
+    t.title = title();
+    t.headings << QString();
+    for (int c = 0; c < columnCount(); ++c)
+        t.headings << headerText(c);
+    for (int r = 0; r < rowCount(); ++r) {
+        QStringList row{rowName(r)};
+        std::vector<bool> red{false};
+        for (int c = 0; c < columnCount(); ++c) {
+            row << cellText(r, c);
+            red.push_back(cellEdited(r, c));
+        }
+        t.rows.push_back(row);
+        t.red.push_back(std::move(red));
+    }
+    return t;
+}
+
 bool CVokView::cellEdited(int row, int column) const
 {
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())

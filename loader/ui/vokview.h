@@ -3,6 +3,7 @@
 // stations, with edited values in red and failed transfers as "-".
 
 #include "paramtree.h"
+#include "tableprint.h"
 
 #include <QWidget>
 #include <functional>
@@ -40,6 +41,8 @@ public:
     // for a cell that was not found different.
     QString comparedText(int row, int column) const;
     QString title() const;
+    // The whole page for printing: every row and every column, not only those on screen.
+    PrintTable printable() const;
     int visibleRows() const;
     QScrollBar* horizontal() const { return m_h; }
     QScrollBar* vertical() const { return m_v; }

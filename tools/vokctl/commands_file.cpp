@@ -1,15 +1,17 @@
-// vokctl's commands on files and folders: info, diff, check.
+// vokctl's commands on files and folders: info, diff, check, list.
 
 #include "session.h"
 
 #include "fileutil.h"
 #include "foldercheck.h"
 #include "journal.h"
+#include "paralist.h"
 #include "paramfile.h"
 #include "textcodec.h"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 using namespace vok;
 
@@ -172,6 +174,38 @@ int cmdCheck(Session& s)
             std::printf("%s: consistent\n", folder.c_str());
     }
     return problems.empty() ? kOk : kBadInput;
+}
+
+int cmdList(Session& s)
+{
+    if (s.opt.args.size() != 2)
+        usageError("list FILE [--kind N] [--comment TEXT] [--for-print] [--csv OUT]");
+    if (!s.needTables() || !s.familyFitsFile(s.opt.args[1]) || !s.loadFile(s.opt.args[1], s.store, false))
+        return kBadInput;
+    long kind = 1;
+    if (auto it = s.opt.extra.find("--kind"); it != s.opt.extra.end() && (!parseInt(it->second, kind) || kind < 1 || kind > 5))
+        usageError("--kind takes 1 to 5 (Function, Event, Analog, Analog input, Analog output)");
+    const int listKind = paralist::kindOfFamily(s.tables->family(), static_cast<int>(kind));
+    auto texts = readWholeFile(definitionPath(s.settings, "NameStringTBL.csv"));
+    const std::string comment = encodeText(QString::fromStdString(s.opt.extra.count("--comment") ? s.opt.extra["--comment"] : "user comment"),
+                                           texts ? detectEncoding(texts->view()) : TextEncoding::Utf8);
+    const std::string list = paralist::buildList(*s.tables, s.store, listKind, comment, !s.opt.extra.count("--for-print"));
+    if (list.empty())
+        std::fprintf(stderr, "vokctl: the main list %s cannot be read; the list is empty\n",
+                     DefinitionTables::mainListName(paralist::listTypeOfKind(listKind)));
+    const std::string out = s.opt.extra.count("--csv") ? s.opt.extra["--csv"] : dataPath(s.settings, "ParameterOutputList.csv");
+    if (out == "-") {
+        std::fwrite(list.data(), 1, list.size(), stdout);
+        return list.empty() ? kBadInput : kOk;
+    }
+    std::string error;
+    if (!makeDirectories(std::filesystem::path(out).parent_path().empty() ? std::string(".") : std::filesystem::path(out).parent_path().string()) || replaceFile(out, list, &error) != WriteResult::Ok) {
+        std::fprintf(stderr, "vokctl: %s cannot be written: %s\n", out.c_str(), error.c_str());
+        return kBadInput;
+    }
+    if (!s.opt.quiet)
+        std::printf("%s\n", out.c_str());
+    return list.empty() ? kBadInput : kOk;
 }
 
 } // namespace ctl

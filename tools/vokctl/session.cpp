@@ -40,6 +40,13 @@ commands:
   diff FILE --device PATH     the registers whose module value differs from the file's
   history [--limit N]         the downloads recorded in DATA/DownloadLog.csv
   check [FOLDER]              the consistency check of a language folder
+  list FILE                   the parameter list of a parameter file as CSV, by default
+                              DATA/ParameterOutputList.csv
+      --kind N                1 Function, 2 Event, 3 Analog, 4 Analog input, 5 Analog
+                              output (the communication families have one list)
+      --comment TEXT          the first line (else "user comment")
+      --for-print             hexadecimal values and bit patterns without the apostrophe
+      --csv OUT               another file, or - for standard output
   log                         the data trend of a group of DataTrendDefine.csv into
                               DATA/DataTrend.csv and the shared section that Trend shows,
                               until Ctrl+C or the duration ends

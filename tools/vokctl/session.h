@@ -98,6 +98,7 @@ int cmdDiff(Session& s);
 int cmdCheck(Session& s);
 int cmdHistory(Session& s);
 int cmdLog(Session& s);
+int cmdList(Session& s);
 // Reads the stations of the store from the line and lists what differs (diff FILE --device).
 int compareWithLine(Session& s);
 // "station  2  41100  SV Set value ch1  PC 800 -> module 500" lines, or JSON.
