@@ -9,8 +9,10 @@
 #include "guireporter.h"
 #include "loaderfixture.h"
 #include "meterbar.h"
+#include "modulestatusdlg.h"
 #include "transferselect.h"
 #include "trenddefdlg.h"
+#include "utilitydlg.h"
 #include "paralistdlg.h"
 #include "paramfile.h"
 #include "tableprint.h"
@@ -683,4 +685,121 @@ TEST(Loader, ParameterListForTheSpreadsheetAndThePrinter)
     ASSERT_EQ(loader.driver.messages.size(), 1);
     EXPECT_TRUE(loader.driver.messages[0].startsWith(loader.core().text(102))) << loader.driver.messages[0].toStdString();
     std::filesystem::remove(script);
+}
+
+// The utility dialog copies in the store: the copied values turn red, the dialog stays open,
+// and refusals are said.
+TEST(Loader, UtilityCopiesChannelsAndStations)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}, {2, kCodeA}, {3, "VOKB200N01R00"}, {4, "VOKV100N01000"}, {17, kCodeE}};
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    LoaderCore& core = loader.core();
+    CVokView* view = loader.frame->parameterView();
+    ASSERT_EQ(view->rowName(1), "Set value");
+    const int sv = view->definition(1).registers[0];
+    core.store.setStoredValue(1, sv, 555);
+
+    auto items = [](QComboBox* box) {
+        QStringList out;
+        for (int i = 0; i < box->count(); ++i)
+            out << box->itemText(i);
+        return out.join(',');
+    };
+    std::function<void(CUtyTab*)> act;
+    loader.next = [&](QWidget* w) {
+        if (auto* d = qobject_cast<CUtyTab*>(w)) {
+            if (act)
+                QTimer::singleShot(0, d, [d, a = std::exchange(act, nullptr)] { a(d); });
+            return true;
+        }
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box && box->standardButtons().testFlag(QMessageBox::Ok) && box->standardButtons().testFlag(QMessageBox::Cancel)) {
+            loader.driver.messages << box->text();
+            box->button(QMessageBox::Ok)->click();
+            return true;
+        }
+        return false;
+    };
+    act = [&](CUtyTab* d) {
+        EXPECT_EQ(items(d->fromStation()), "1,2,3,4");
+        EXPECT_TRUE(d->fromChannel()->isVisible());
+        d->firstTarget()->setCurrentIndex(1);
+        d->lastTarget()->setCurrentIndex(3);
+        d->execute(); // channel 1 of station 1 onto channels 2-4
+        EXPECT_TRUE(d->isVisible()) << "the dialog stays open";
+
+        d->chooseTab(CUtyTab::StationCopy);
+        EXPECT_FALSE(d->fromChannel()->isVisible());
+        d->firstTarget()->setCurrentIndex(1);
+        d->lastTarget()->setCurrentIndex(2);
+        d->execute(); // station 1 onto 2..3 (A onto A..B)
+        d->lastTarget()->setCurrentIndex(3);
+        d->execute(); // onto 2..4: V does not fit
+        d->firstTarget()->setCurrentIndex(2);
+        d->lastTarget()->setCurrentIndex(1);
+        d->execute(); // 3..2
+
+        d->chooseTab(CUtyTab::EventStationCopy);
+        EXPECT_EQ(items(d->fromStation()), "17");
+        EXPECT_EQ(items(d->lastTarget()), "17");
+        d->reject();
+    };
+    loader.frame->commandUtility();
+    ASSERT_EQ(loader.driver.messages.size(), 6) << loader.driver.messages.join(" | ").toStdString();
+    EXPECT_EQ(loader.driver.messages[0], core.text(104));
+    EXPECT_EQ(loader.driver.messages[1], core.text(103));
+    EXPECT_EQ(loader.driver.messages[3], core.text(128));
+    EXPECT_EQ(loader.driver.messages[5], core.text(116));
+    for (int column : {1, 2, 3, 4, 8}) {
+        EXPECT_EQ(view->cellText(1, column), "55.5") << column;
+        EXPECT_TRUE(view->cellEdited(1, column)) << column;
+    }
+    EXPECT_FALSE(view->cellEdited(1, 0)) << "the source is not a change";
+    std::uint16_t v = 0;
+    core.store.getStoredValue(4, sv, v);
+    EXPECT_NE(v, 555) << "nothing copied onto the V module";
+}
+
+// The module status screen reads the line on a worker: every module with its picture; a
+// port that does not open leaves it empty, said once.
+TEST(Loader, ModuleStatusShowsEveryModule)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}, {3, "VOKB200N01R00"}, {17, kCodeE}};
+    c.modules[64] = "VOKP100N01000";
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    std::vector<vok::ModuleStatus> shown;
+    int rows = 0;
+    bool pictures = false;
+    loader.next = [&](QWidget* w) {
+        if (auto* d = qobject_cast<CLdbmpDlg*>(w)) {
+            if (d->finished()) {
+                shown = d->shown();
+                rows = d->rows();
+                pictures = !d->picture(0).isNull() && !d->picture(9).isNull();
+                d->reject();
+            }
+            return true;
+        }
+        return false;
+    };
+    loader.frame->commandModuleStatus();
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0].heading, 64);
+    EXPECT_EQ(shown[1].heading, 1);
+    EXPECT_EQ(shown[2].picture, 2);
+    EXPECT_EQ(shown[3].heading, 17);
+    EXPECT_EQ(rows, 1);
+    EXPECT_TRUE(pictures);
+
+    loader.core().settings.deviceOverride = "/nonexistent/vok-tty";
+    loader.driver.messages.clear();
+    shown.assign(1, {});
+    loader.frame->commandModuleStatus();
+    EXPECT_TRUE(shown.empty());
+    ASSERT_EQ(loader.driver.messages.size(), 1);
+    EXPECT_TRUE(loader.driver.messages[0].startsWith(loader.core().text(100))) << loader.driver.messages[0].toStdString();
 }

@@ -409,3 +409,50 @@ TEST(Vokctl, ListsTheParametersOfAFile)
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.output.find("--kind takes 1 to 5"), std::string::npos) << bad.output;
 }
+
+// Copies in a parameter file: the values and their changed marks land in the file; a
+// refused copy leaves the file as it was.
+TEST(Vokctl, CopiesChannelsAndStationsInAFile)
+{
+    vok::test::TempDir dir;
+    vok::DataStore store;
+    const std::pair<int, const char*> stations[] = {{1, "VOKA112N01000"}, {2, "VOKB200N01R00"}, {3, "VOKV100N01000"}};
+    for (auto [station, code] : stations) {
+        store.stationPresent[static_cast<std::size_t>(station - 1)] = 1;
+        for (int i = 0; i < 13; ++i)
+            store.record(station - 1).identification[i] = static_cast<unsigned char>(code[i]);
+    }
+    store.setStoredValue(1, 41011, 555);
+    const std::string file = dir.file("line.dat");
+    ASSERT_GT(vok::saveParameterFile(store, file), 0);
+
+    CtlRun channel = vokctl("copy-channel " + file + " 1 1 2 4", dir.path());
+    EXPECT_EQ(channel.status, 0) << channel.output;
+    CtlRun station = vokctl("copy-station " + file + " 1 2 2", dir.path());
+    EXPECT_EQ(station.status, 0) << station.output;
+    vok::DataStore after;
+    ASSERT_GT(vok::loadParameterFile(after, file, nullptr, nullptr, true), 0);
+    std::uint16_t v = 0;
+    for (auto [st, reg] : {std::pair{1, 44011}, std::pair{2, 41011}, std::pair{2, 43011}}) {
+        after.getStoredValue(st, reg, v);
+        EXPECT_EQ(v, 555) << st << " " << reg;
+        EXPECT_TRUE(after.isEdited(st - 1, reg)) << st << " " << reg;
+    }
+    const std::string before = vok::test::readFile(file);
+    struct Case {
+        std::string args;
+        const char* says;
+    };
+    const Case refused[] = {
+        {"copy-station " + file + " 1 3 3", "not possible for these modules"},
+        {"copy-channel " + file + " 1 1 4 2", "outside the allowed range"},
+        {"copy-station " + file + " 1 17 17", "all control"},
+        {"copy-channel " + file + " 5 1 1 4", "not in"},
+    };
+    for (const Case& c : refused) {
+        CtlRun r = vokctl(c.args, dir.path());
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+    }
+    EXPECT_EQ(vok::test::readFile(file), before) << "a refused copy leaves the file";
+}

@@ -13,6 +13,7 @@
 #include "initdialogs.h"
 #include "inputdlg.h"
 #include "meterbar.h"
+#include "modulestatusdlg.h"
 #include "paralistdlg.h"
 #include "paramfile.h"
 #include "pilc.h"
@@ -22,6 +23,7 @@
 #include "transferselect.h"
 #include "treeexp.h"
 #include "trenddefdlg.h"
+#include "utilitydlg.h"
 #include "vokview.h"
 
 #include <QApplication>
@@ -168,10 +170,10 @@ void CMainFrame::buildMenus()
                                      {"E&xit", 4, nullptr}});
     file[4]->setEnabled(true);
     connect(file[4], &QAction::triggered, this, &QWidget::close);
-    auto view = addMenu(5, "&View", {{"ModuleStatus", 8, nullptr},
+    auto view = addMenu(5, "&View", {{"ModuleStatus", 8, &CMainFrame::commandModuleStatus},
                                      {"PilcDisp", 19, &CMainFrame::commandPilcDisp},
                                      {"TrendDef", 9, &CMainFrame::commandTrendDef},
-                                     {"Utility", 10, nullptr},
+                                     {"Utility", 10, &CMainFrame::commandUtility},
                                      {"ParametersList", 11, &CMainFrame::commandParametersList}});
     // Beside the entries of the text table: the download of the changes and the comparison
     // with the line, which the table has no texts for.
@@ -567,6 +569,22 @@ void CMainFrame::commandTrendDef()
     }
     m_trendDialog = new CTrendDefDlg(*m_core, this);
     m_trendDialog->show();
+}
+
+void CMainFrame::commandModuleStatus()
+{
+    CLdbmpDlg dialog(*m_core, this);
+    dialog.exec();
+}
+
+void CMainFrame::commandUtility()
+{
+    CUtyTab dialog(*m_core, this);
+    dialog.afterCopy = [this] {
+        m_core->changedSinceFile = true;
+        refreshViews(vok::Refresh::Views);
+    };
+    dialog.exec();
 }
 
 void CMainFrame::commandPilcDisp()

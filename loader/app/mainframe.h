@@ -56,6 +56,8 @@ public:
     void commandParametersList();
     // The application's printer, Print Setup's choice.
     class QPrinter& printer();
+    void commandModuleStatus();
+    void commandUtility();
     void commandPilcDisp();
     void commandTrendDef();
     void commandUpload();

@@ -1,7 +1,8 @@
-// vokctl's commands on files and folders: info, diff, check, list.
+// vokctl's commands on files and folders: info, diff, check, list, copy-channel, copy-station.
 
 #include "session.h"
 
+#include "copying.h"
 #include "fileutil.h"
 #include "foldercheck.h"
 #include "journal.h"
@@ -206,6 +207,77 @@ int cmdList(Session& s)
     if (!s.opt.quiet)
         std::printf("%s\n", out.c_str());
     return list.empty() ? kBadInput : kOk;
+}
+
+namespace {
+
+// The copy's numbers from the arguments after FILE, each within its range.
+std::vector<int> copyArguments(const Session& s, const char* usage, std::initializer_list<std::pair<int, int>> ranges)
+{
+    if (s.opt.args.size() != 2 + ranges.size())
+        usageError(usage);
+    std::vector<int> out;
+    std::size_t i = 2;
+    for (auto [low, high] : ranges) {
+        long n = 0;
+        if (!parseInt(s.opt.args[i++], n) || n < low || n > high)
+            usageError(std::string(usage) + ": a number out of range");
+        out.push_back(static_cast<int>(n));
+    }
+    return out;
+}
+
+int finishCopy(Session& s, const std::string& file, const CopyCount& n)
+{
+    switch (n.result) {
+    case CopyResult::Reversed:
+        s.reporter->message(116, "");
+        return kBadInput;
+    case CopyResult::Incompatible:
+        s.reporter->message(128, "");
+        return kBadInput;
+    case CopyResult::NoStation:
+        std::fprintf(stderr, "vokctl: a station of the copy is not in %s\n", file.c_str());
+        return kBadInput;
+    case CopyResult::Done:
+        break;
+    }
+    std::string error;
+    if (saveParameterFile(s.store, file, &error) < 0) {
+        std::fprintf(stderr, "vokctl: %s\n", error.c_str());
+        return kBadInput;
+    }
+    if (!s.opt.quiet)
+        std::printf("%d values changed, marked as changed in %s\n", n.changed, file.c_str());
+    return kOk;
+}
+
+} // namespace
+
+int cmdCopyChannel(Session& s)
+{
+    const char* usage = "copy-channel FILE STATION FROM TO-FIRST TO-LAST (channels 1-4)";
+    const auto a = copyArguments(s, usage, {{1, 16}, {1, 4}, {1, 4}, {1, 4}});
+    const std::string& file = s.opt.args[1];
+    if (!s.familyFitsFile(file) || !s.loadFile(file, s.store, true, true))
+        return kBadInput;
+    return finishCopy(s, file, copyChannel(s.store, a[0], a[1], a[2], a[3]));
+}
+
+int cmdCopyStation(Session& s)
+{
+    const char* usage = "copy-station FILE FROM TO-FIRST TO-LAST (stations 1-16, or 17-32)";
+    const auto a = copyArguments(s, usage, {{1, 32}, {1, 32}, {1, 32}});
+    // Control stations onto control stations, event stations onto event stations.
+    const bool control = a[0] <= kControlStations;
+    for (int n : {a[1], a[2]}) {
+        if ((n <= kControlStations) != control)
+            usageError(std::string(usage) + ": the stations are all control (1-16) or all event (17-32) stations");
+    }
+    const std::string& file = s.opt.args[1];
+    if (!s.familyFitsFile(file) || !s.loadFile(file, s.store, true, true))
+        return kBadInput;
+    return finishCopy(s, file, copyStation(s.store, a[0], a[1], a[2], control));
 }
 
 } // namespace ctl

@@ -15,6 +15,7 @@ int main(int argc, char** argv)
         {"scan", cmdScan}, {"upload", cmdUpload}, {"download", cmdDownload}, {"read", cmdRead},
         {"write", cmdWrite}, {"info", cmdInfo}, {"diff", cmdDiff}, {"check", cmdCheck}, {"history", cmdHistory},
         {"log", cmdLog}, {"list", cmdList},
+        {"copy-channel", cmdCopyChannel}, {"copy-station", cmdCopyStation},
     };
     auto it = commands.find(command);
     if (it == commands.end())

@@ -47,6 +47,11 @@ commands:
       --comment TEXT          the first line (else "user comment")
       --for-print             hexadecimal values and bit patterns without the apostrophe
       --csv OUT               another file, or - for standard output
+  copy-channel FILE STATION FROM FIRST LAST
+                              channel FROM's parameters onto channels FIRST..LAST of the
+                              station, in the file; the copied values marked as changed
+  copy-station FILE FROM FIRST LAST
+                              station FROM's parameters onto stations FIRST..LAST
   log                         the data trend of a group of DataTrendDefine.csv into
                               DATA/DataTrend.csv and the shared section that Trend shows,
                               until Ctrl+C or the duration ends

@@ -99,6 +99,8 @@ int cmdCheck(Session& s);
 int cmdHistory(Session& s);
 int cmdLog(Session& s);
 int cmdList(Session& s);
+int cmdCopyChannel(Session& s);
+int cmdCopyStation(Session& s);
 // Reads the stations of the store from the line and lists what differs (diff FILE --device).
 int compareWithLine(Session& s);
 // "station  2  41100  SV Set value ch1  PC 800 -> module 500" lines, or JSON.
