@@ -3,6 +3,7 @@
 // simulated line.
 
 #include "editing.h"
+#include "undo.h"
 #include "simfixture.h"
 #include "workers.h"
 
@@ -209,6 +210,55 @@ TEST_F(EditChannel, OfflineValueIsStoredMarkedAndItsChannelFollows)
     const ParameterDefinition pvf = find("PVF");
     EXPECT_EQ(commit(pvf, "12.34"), edit::Editor::Result::Accepted);
     EXPECT_EQ(value(pvf), 123);
+}
+
+// A range change with its rescaled registers is one step: undone, every register and flag of
+// the station is as before; redone, as after.
+TEST_F(EditChannel, UndoAndRedoOfARangeChangeWithItsRescaling)
+{
+    UndoHistory history(store);
+    editor.beforeOfflineChange = [&](int s) { history.begin({s}); };
+    editor.afterOfflineChange = [&](int, const char* what) { history.commit(what); };
+    const ParameterDefinition rangeUpper = find("RNGH"), sv = find("SV");
+    set(find("DP"), 0);
+    set(find("INTYP"), 21);
+    set(find("RNGL"), 0);
+    set(rangeUpper, 1000);
+    set(find("SVH"), 1000);
+    set(sv, 500);
+    store.clearEditedFlags();
+    store.markEdited(0, 41500);     // an edit from before stays an edit
+    store.setCommError(0, 41600, 1); // and a failure stays one
+    auto image = [&] {
+        std::vector<std::uint32_t> out;
+        for (int reg = 30001; reg <= 49999; ++reg) {
+            std::uint16_t v = 0;
+            store.getStoredValue(1, reg, v);
+            out.push_back(v | (static_cast<std::uint32_t>(store.isEdited(0, reg)) << 16)
+                          | (static_cast<std::uint32_t>(store.commError(0, reg) != 0) << 17));
+        }
+        return out;
+    };
+    const auto before = image();
+    ASSERT_EQ(commit(rangeUpper, "2000"), edit::Editor::Result::Accepted);
+    ASSERT_EQ(value(sv), 1000);
+    const auto after = image();
+    EXPECT_EQ(history.undoLabel(), "value input");
+
+    ASSERT_TRUE(history.undo());
+    EXPECT_TRUE(image() == before) << "every register and flag as before the change";
+    EXPECT_FALSE(history.canUndo());
+    ASSERT_TRUE(history.redo());
+    EXPECT_TRUE(image() == after);
+    ASSERT_TRUE(history.undo());
+
+    // A new change drops what could be redone; a change that changes nothing is no step.
+    ASSERT_EQ(commit(sv, "300"), edit::Editor::Result::Accepted);
+    EXPECT_FALSE(history.canRedo());
+    ASSERT_EQ(commit(sv, "300"), edit::Editor::Result::Accepted);
+    ASSERT_TRUE(history.undo());
+    EXPECT_EQ(value(sv), 500);
+    EXPECT_FALSE(history.canUndo());
 }
 
 TEST_F(EditChannel, RefusedValuesLeaveTheStoreAsItWas)

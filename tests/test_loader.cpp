@@ -14,11 +14,15 @@
 #include "trenddefdlg.h"
 #include "utilitydlg.h"
 #include "paralistdlg.h"
+#include "searchbox.h"
 #include "paramfile.h"
 #include "tableprint.h"
 #include "vokview.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QListWidget>
+#include <QStatusBar>
 #include <QComboBox>
 #include <QTableWidget>
 #include <QLineEdit>
@@ -802,4 +806,66 @@ TEST(Loader, ModuleStatusShowsEveryModule)
     EXPECT_TRUE(shown.empty());
     ASSERT_EQ(loader.driver.messages.size(), 1);
     EXPECT_TRUE(loader.driver.messages[0].startsWith(loader.core().text(100))) << loader.driver.messages[0].toStdString();
+}
+
+// Finding a parameter, reading a choice, typing into a cell, taking an edit back, and the
+// page on the clipboard.
+TEST(Loader, FindTypeUndoAndCopy)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}, {2, kCodeA}};
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    LoaderCore& core = loader.core();
+    CVokView* view = loader.frame->parameterView();
+    CSearchBox* search = loader.frame->searchBox();
+    auto* status = loader.frame->findChild<QStatusBar*>();
+
+    search->field()->setText("proportional band");
+    ASSERT_FALSE(search->hits().empty());
+    EXPECT_TRUE(search->results()->isVisible());
+    const tree::SearchHit hit = search->hits()[0];
+    search->choose(0);
+    EXPECT_EQ(view->rowName(view->currentRow()), hit.name);
+    EXPECT_EQ(view->currentColumn(), 0);
+
+    // The page as tab-separated text.
+    loader.frame->commandCopyPage();
+    const QStringList lines = QApplication::clipboard()->text().split('\n');
+    ASSERT_GT(lines.size(), 2);
+    EXPECT_EQ(lines[0], view->title() + "\t1 - ch1\t1 - ch2\t1 - ch3\t1 - ch4\t2 - ch1\t2 - ch2\t2 - ch3\t2 - ch4");
+    EXPECT_TRUE(lines.contains("Proportional band\t5.0\t5.0\t5.0\t5.0\t5.0\t5.0\t5.0\t5.0")) << lines.join(" | ").toStdString();
+
+    // Typing a digit on the value opens its input with that digit; the value is taken back.
+    bool typed = false;
+    loader.next = [&](QWidget* w) {
+        if (auto* input = qobject_cast<CInputDataDlg*>(w)) {
+            // The digit stays and is not selected: the next key typed goes after it.
+            typed = input->field()->text() == "7" && !input->field()->hasSelectedText();
+            input->field()->setText("7.5");
+            input->accept();
+            return true;
+        }
+        return false;
+    };
+    QTest::keyClick(view, Qt::Key_7);
+    ASSERT_TRUE(typed);
+    const int row = view->currentRow();
+    EXPECT_EQ(view->cellText(row, 0), "7.5");
+    EXPECT_TRUE(view->cellEdited(row, 0));
+    loader.frame->commandUndo();
+    EXPECT_EQ(view->cellText(row, 0), "5.0");
+    EXPECT_FALSE(view->cellEdited(row, 0));
+    loader.frame->commandRedo();
+    EXPECT_EQ(view->cellText(row, 0), "7.5");
+    EXPECT_FALSE(core.undo.canRedo());
+
+    // A choice cell keeps its code and says its whole text.
+    search->field()->setText("Input type");
+    ASSERT_FALSE(search->hits().empty());
+    search->choose(0);
+    const int choiceRow = view->currentRow();
+    EXPECT_EQ(view->cellText(choiceRow, 0), "0");
+    EXPECT_TRUE(view->choiceText(choiceRow, 0).contains("K thermocouple")) << view->choiceText(choiceRow, 0).toStdString();
+    EXPECT_TRUE(status->currentMessage().contains("K thermocouple")) << status->currentMessage().toStdString();
 }

@@ -4,10 +4,12 @@
 #include "mainframe.h"
 #include "paramtree.h"
 #include "testutil.h"
+#include "textcodec.h"
 #include "vokview.h"
 
 #include <QApplication>
 #include <QScrollBar>
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 
@@ -245,4 +247,50 @@ TEST(SampleTree, EveryFamilyBuildsWithoutComplaint)
             EXPECT_GE(page.definitions.size(), 3u) << "every favourite of the sample is found by name";
         }
     }
+}
+
+// The search finds by any part of a name or key, in the folder's own language, and tells
+// the page row of each match; a hidden item is found and says so.
+TEST(SampleTree, SearchFindsNamesAndKeysInBothLanguages)
+{
+    struct Case {
+        const char* language;
+        const char* text;
+    };
+    const Case cases[] = {{"language1", "hysteresis"}, {"language2", "ヒステリシス"}, {"language1", "al1H"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.language) + " " + c.text);
+        const std::string folder = std::string(VOK_SOURCE_DIR "/sample/file/") + c.language;
+        vok::TextTable texts;
+        texts.load(folder, "");
+        vok::DefinitionTables tables(folder, 0);
+        tree::ParameterTree t(tables, texts, 0);
+        t.build();
+        const auto hits = t.search(QString::fromUtf8(c.text));
+        ASSERT_FALSE(hits.empty());
+        for (const tree::SearchHit& h : hits) {
+            tree::Page page;
+            ASSERT_TRUE(t.loadPage(h.page, page));
+            ASSERT_LT(h.row, static_cast<int>(page.definitions.size()));
+            EXPECT_EQ(vok::decodeText(page.definitions[static_cast<std::size_t>(h.row)].name).trimmed(), h.name);
+            EXPECT_TRUE(h.name.contains(QString::fromUtf8(c.text), Qt::CaseInsensitive)
+                        || h.key.contains(QString::fromUtf8(c.text), Qt::CaseInsensitive));
+        }
+        EXPECT_TRUE(std::any_of(hits.begin(), hits.end(), [](const tree::SearchHit& h) { return h.key == "AL1h"; }));
+    }
+
+    const std::string folder = VOK_SOURCE_DIR "/sample/file/language1";
+    vok::TextTable texts;
+    texts.load(folder, "");
+    vok::DefinitionTables tables(folder, 0);
+    tree::ParameterTree t(tables, texts, 0);
+    t.build();
+    const auto before = t.search(QStringLiteral("Alarm 1 "));
+    ASSERT_GE(before.size(), 3u);
+    t.toggleHidden(before[0].item);
+    const auto after = t.search(QStringLiteral("Alarm 1 "));
+    EXPECT_TRUE(after[0].hidden);
+    EXPECT_EQ(after[0].row, -1);
+    EXPECT_EQ(after[1].row, before[1].row - 1) << "the rows after it move up";
+    EXPECT_TRUE(t.search(QStringLiteral("  ")).empty());
 }

@@ -17,6 +17,7 @@
 #include "paralistdlg.h"
 #include "paramfile.h"
 #include "pilc.h"
+#include "searchbox.h"
 #include "singleinstance.h"
 #include "stationsetup.h"
 #include "textcodec.h"
@@ -27,6 +28,7 @@
 #include "vokview.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -34,6 +36,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocalSocket>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -71,7 +74,15 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     buildMenus();
 
     m_splitter = new QSplitter(Qt::Horizontal, central);
-    m_tree = new CTreeExp(m_splitter);
+    auto* left = new QWidget(m_splitter);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(2);
+    m_search = new CSearchBox(left);
+    m_tree = new CTreeExp(left);
+    leftLayout->addWidget(m_search);
+    leftLayout->addWidget(m_tree, 1);
+    m_search->onChoose = [this](const tree::SearchHit& hit) { goTo(hit); };
     m_tree->setMenuTexts(m_core->text(156, "Favourite"), m_core->text(157, "Hide"));
     m_view = new CVokView(*m_core, m_splitter);
     // Escape stops a transfer and the data-trend logging.
@@ -86,8 +97,16 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     m_view->onFocusTree = [this] { m_tree->setFocus(); };
     m_tree->onLoadPage = [this](int node, int mode) { loadPage(node, mode); };
     m_view->onOpenCell = [this](int row, int column, bool detail) { openCell(row, column, detail); };
+    m_view->onTypedIntoCell = [this](int row, int column, const QString& typed) { openCell(row, column, false, typed); };
+    // A choice cell shows its code; the status bar says what the code means.
+    m_view->onSelectionText = [this](const QString& text) {
+        if (text.isEmpty())
+            m_statusBar->clearMessage();
+        else
+            m_statusBar->showMessage(text);
+    };
     wireEditor();
-    m_splitter->addWidget(m_tree);
+    m_splitter->addWidget(left);
     m_splitter->addWidget(m_view);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({240, 1000});
@@ -170,6 +189,23 @@ void CMainFrame::buildMenus()
                                      {"E&xit", 4, nullptr}});
     file[4]->setEnabled(true);
     connect(file[4], &QAction::triggered, this, &QWidget::close);
+    // The edit commands are the loader's own; the text table has no texts for them.
+    m_editActions = addMenu(0, "&Edit", {{"&Undo\tCtrl+Z", 0, &CMainFrame::commandUndo},
+                                         {"&Redo\tCtrl+Y", 0, &CMainFrame::commandRedo},
+                                         {"&Copy page\tCtrl+C", 0, &CMainFrame::commandCopyPage},
+                                         {"&Find parameter...\tCtrl+F", 0, &CMainFrame::commandFind}});
+    if (auto* editMenu = qobject_cast<QMenu*>(m_editActions[0]->parent())) {
+        connect(editMenu, &QMenu::aboutToShow, this, [this] {
+            const vok::UndoHistory& u = m_core->undo;
+            m_editActions[0]->setEnabled(u.canUndo());
+            m_editActions[0]->setText(u.canUndo() ? QStringLiteral("&Undo %1").arg(QString::fromStdString(u.undoLabel()))
+                                                  : m_core->settings.online ? QStringLiteral("&Undo (online changes are on the module)")
+                                                                            : QStringLiteral("&Undo"));
+            m_editActions[1]->setEnabled(u.canRedo());
+            m_editActions[1]->setText(u.canRedo() ? QStringLiteral("&Redo %1").arg(QString::fromStdString(u.redoLabel()))
+                                                  : QStringLiteral("&Redo"));
+        });
+    }
     auto view = addMenu(5, "&View", {{"ModuleStatus", 8, &CMainFrame::commandModuleStatus},
                                      {"PilcDisp", 19, &CMainFrame::commandPilcDisp},
                                      {"TrendDef", 9, &CMainFrame::commandTrendDef},
@@ -248,6 +284,7 @@ void CMainFrame::buildTree()
     m_paramTree->build();
     m_core->transfer->nodeSlotsInUse = m_paramTree->slotsInUse();
     m_tree->setTree(m_paramTree.get());
+    m_search->setTree(m_paramTree.get());
     const int first = m_paramTree->firstFavouritePage();
     m_tree->selectNode(first);
     loadPage(first, 0);
@@ -264,7 +301,17 @@ void CMainFrame::wireEditor()
     edit::Editor& e = *m_core->editor;
     e.openCommunication = [this](int station, int channel, int row) { openCommunication(station, channel, row); };
     e.refreshTree = [this] { refreshViews(vok::Refresh::TreeAndViews); };
-    e.onChanged = [this] { m_core->changedSinceFile = true; };
+    e.onChanged = [this] {
+        m_core->changedSinceFile = true;
+        // What is written online is on the module: the offline steps before it no longer
+        // describe the store against the module.
+        if (m_core->settings.online && (m_core->undo.canUndo() || m_core->undo.canRedo())) {
+            m_core->undo.clear();
+            m_statusBar->showMessage(QStringLiteral("Written to the module: online changes cannot be undone"), 5000);
+        }
+    };
+    e.beforeOfflineChange = [this](int stationIndex) { m_core->undo.begin({stationIndex}); };
+    e.afterOfflineChange = [this](int, const char* what) { m_core->undo.commit(what); };
     e.onRefused = [this](int textId) { QMessageBox::information(dialogParent(), windowTitle(), m_core->text(textId)); };
     e.onWriteFailed = [this](int textId, int result) {
         QMessageBox::warning(dialogParent(), windowTitle(),
@@ -287,7 +334,7 @@ void CMainFrame::openCommunication(int station, int channel, int row)
     window->show();
 }
 
-void CMainFrame::openCell(int row, int column, bool detail)
+void CMainFrame::openCell(int row, int column, bool detail, const QString& typed)
 {
     CVokView* v = m_view;
     if (row < 0 || row >= v->rowCount() || column < 0 || column >= v->columnCount())
@@ -305,7 +352,7 @@ void CMainFrame::openCell(int row, int column, bool detail)
     }
     std::uint16_t current = 0;
     m_core->store.getStoredValue(channel / 4 + 1, d.registers[static_cast<std::size_t>(channel % 4)], current);
-    if (openInput(*m_core, channel, d, current, edit::Mode::View, this))
+    if (openInput(*m_core, channel, d, current, edit::Mode::View, this, typed))
         m_view->update();
 }
 
@@ -457,6 +504,7 @@ long long CMainFrame::openParameterFile(const QString& path)
     }
     m_core->fileName = path.toStdString();
     m_core->changedSinceFile = false;
+    m_core->undo.clear();
     m_core->comparison.clear();
     // A file of another size is said once here, and asked about again before a download.
     m_core->fileProblem = vok::parameterFileSizeProblem(path.toStdString(), size);
@@ -571,6 +619,58 @@ void CMainFrame::commandTrendDef()
     m_trendDialog->show();
 }
 
+void CMainFrame::commandUndo()
+{
+    const std::string what = m_core->undo.undoLabel();
+    if (!m_core->undo.undo()) {
+        m_statusBar->showMessage(m_core->settings.online ? QStringLiteral("Nothing to undo: online changes are on the module")
+                                                         : QStringLiteral("Nothing to undo"),
+                                 3000);
+        return;
+    }
+    m_core->changedSinceFile = true;
+    refreshViews(vok::Refresh::Views);
+    m_statusBar->showMessage(QStringLiteral("Undone: %1").arg(QString::fromStdString(what)), 5000);
+}
+
+void CMainFrame::commandRedo()
+{
+    const std::string what = m_core->undo.redoLabel();
+    if (!m_core->undo.redo()) {
+        m_statusBar->showMessage(QStringLiteral("Nothing to redo"), 3000);
+        return;
+    }
+    m_core->changedSinceFile = true;
+    refreshViews(vok::Refresh::Views);
+    m_statusBar->showMessage(QStringLiteral("Redone: %1").arg(QString::fromStdString(what)), 5000);
+}
+
+void CMainFrame::commandCopyPage()
+{
+    if (m_currentPage < 0)
+        return;
+    QApplication::clipboard()->setText(m_view->pageAsText());
+    m_statusBar->showMessage(QStringLiteral("The page is on the clipboard (tab-separated)"), 3000);
+}
+
+void CMainFrame::commandFind()
+{
+    m_search->activate();
+}
+
+void CMainFrame::goTo(const tree::SearchHit& hit)
+{
+    m_tree->selectNode(hit.hidden ? hit.item : hit.page);
+    loadPage(hit.page, 0);
+    if (hit.hidden) {
+        m_statusBar->showMessage(QStringLiteral("\"%1\" is hidden on its page: F4 on the item in the tree shows it").arg(hit.name), 8000);
+        m_tree->setFocus();
+        return;
+    }
+    m_view->selectCell(hit.row, 0);
+    m_view->setFocus();
+}
+
 void CMainFrame::commandModuleStatus()
 {
     CLdbmpDlg dialog(*m_core, this);
@@ -580,7 +680,14 @@ void CMainFrame::commandModuleStatus()
 void CMainFrame::commandUtility()
 {
     CUtyTab dialog(*m_core, this);
-    dialog.afterCopy = [this] {
+    dialog.beforeCopy = [this](const std::vector<int>& stations) {
+        std::vector<int> indexes;
+        for (int s : stations)
+            indexes.push_back(s - 1);
+        m_core->undo.begin(indexes);
+    };
+    dialog.afterCopy = [this](const char* what) {
+        m_core->undo.commit(what);
         m_core->changedSinceFile = true;
         refreshViews(vok::Refresh::Views);
     };
@@ -670,6 +777,9 @@ void CMainFrame::transferEnded(vok::TransferType type)
 {
     const vok::TransferContext& ctx = *m_core->transfer;
     const bool download = type == vok::TransferType::Download || type == vok::TransferType::DownloadChanges;
+    // The store was read from or written to the line: earlier steps no longer apply.
+    if (type != vok::TransferType::Compare)
+        m_core->undo.clear();
     if (type == vok::TransferType::Compare) {
         m_core->comparison.clear();
         for (const vok::Difference& d : ctx.differences)

@@ -15,6 +15,7 @@ class CTreeExp;
 class CVokView;
 namespace tree {
 class ParameterTree;
+struct SearchHit;
 }
 class CDetailDlg;
 class QLabel;
@@ -46,7 +47,7 @@ public:
     int runStartup();
 
     // Opens the input (or, with `detail`, the detail screen) of a cell of the view.
-    void openCell(int row, int column, bool detail);
+    void openCell(int row, int column, bool detail, const QString& typed = {});
 
     // Commands.
     void commandSetup();
@@ -67,6 +68,13 @@ public:
     void commandOpen();
     void commandSave();
     void commandAbout();
+    void commandUndo();
+    void commandRedo();
+    void commandCopyPage();
+    void commandFind();
+    // Loads a found parameter's page and selects its row.
+    void goTo(const tree::SearchHit& hit);
+    class CSearchBox* searchBox() const { return m_search; }
 
     // The file dialogs: the bytes read or written, or -1 / -2 as for the parameter files.
     long long openParameterFile();
@@ -100,6 +108,8 @@ private:
     std::unique_ptr<LoaderCore> m_core;
     QSplitter* m_splitter = nullptr;
     CTreeExp* m_tree = nullptr;
+    class CSearchBox* m_search = nullptr;
+    QList<QAction*> m_editActions;
     CVokView* m_view = nullptr;
     std::unique_ptr<tree::ParameterTree> m_paramTree;
     int m_currentPage = -1;

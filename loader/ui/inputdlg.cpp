@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -59,8 +60,14 @@ CInputDataDlg::CInputDataDlg(LoaderCore& core, int channel, const vok::Parameter
 void CInputDataDlg::startWith(const QString& text)
 {
     m_field->setText(text);
-    m_field->deselect();
-    m_field->setCursorPosition(static_cast<int>(text.size()));
+    auto keepTyping = [field = m_field] {
+        field->deselect();
+        field->setCursorPosition(static_cast<int>(field->text().size()));
+    };
+    keepTyping();
+    // Showing the dialog gives the field the focus, which selects its text: the next key
+    // typed would replace the one that opened the input.
+    QTimer::singleShot(0, m_field, keepTyping);
 }
 
 QString CInputDataDlg::prompt() const

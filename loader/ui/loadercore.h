@@ -12,6 +12,7 @@
 #include "textcodec.h"
 #include "texttable.h"
 #include "transfer.h"
+#include "undo.h"
 #include "trendbuffer.h"
 #include "trenddef.h"
 #include "trendlog.h"
@@ -47,6 +48,8 @@ public:
     std::unique_ptr<vok::TransferContext> transfer;
     std::unique_ptr<vok::Workers> workers;
     std::unique_ptr<edit::Editor> editor;
+    // Offline changes that can be taken back.
+    vok::UndoHistory undo{store};
     vok::TrendSection trendSection;
     // The trend groups live for the whole run; the logger is made at the first Start.
     vok::TrendDefinitions trendDefs;

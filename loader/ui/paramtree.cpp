@@ -1,6 +1,7 @@
 #include "paramtree.h"
 
 #include "fileutil.h"
+#include "textcodec.h"
 #include "texttable.h"
 
 #include <algorithm>
@@ -206,8 +207,11 @@ void ParameterTree::buildSection(int section, vok::ListType mainType, const std:
                 continue;
             }
             const int number = s.subgroups[static_cast<std::size_t>(index)].items + 1;
-            if (addNode(section, 4, s.currentSubgroup, number, name) >= 0)
+            if (const int item = addNode(section, 4, s.currentSubgroup, number, name); item >= 0) {
+                if (!favourites)
+                    m_nodes[static_cast<std::size_t>(item)].key = fields[2];
                 ++s.subgroups[static_cast<std::size_t>(index)].items;
+            }
         }
     }
 }
@@ -265,6 +269,36 @@ bool ParameterTree::loadPage(int index, Page& page)
             page.definitions.push_back(std::move(d));
     }
     return true;
+}
+
+std::vector<SearchHit> ParameterTree::search(const QString& text) const
+{
+    std::vector<SearchHit> out;
+    const QString wanted = text.trimmed();
+    if (wanted.isEmpty())
+        return out;
+    for (int page = 0; page < static_cast<int>(m_nodes.size()); ++page) {
+        const Node& p = node(page);
+        if (p.level != 3 || p.section == 0)
+            continue;
+        int row = 0;
+        for (int child : p.children) {
+            const Node& item = node(child);
+            const bool hidden = m_sections[static_cast<std::size_t>(p.section)].marks[static_cast<std::size_t>(item.slot)] != 0;
+            const QString name = vok::decodeText(item.name).trimmed();
+            const QString key = QString::fromLatin1(item.key.c_str());
+            if (name.contains(wanted, Qt::CaseInsensitive) || key.contains(wanted, Qt::CaseInsensitive)) {
+                const Node& group = node(p.parent);
+                const Node& section = node(group.parent);
+                out.push_back({child, page, hidden ? -1 : row, hidden, name, key,
+                               vok::decodeText(section.name) + QStringLiteral(" / ") + vok::decodeText(group.name)
+                                   + QStringLiteral(" / ") + vok::decodeText(p.name)});
+            }
+            if (!hidden)
+                ++row;
+        }
+    }
+    return out;
 }
 
 void ParameterTree::renumber(int subgroupNode)

@@ -5,6 +5,7 @@
 
 #include "definitions.h"
 
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -28,10 +29,23 @@ struct Node {
     int slot = -1;
     int number = 0;      // the number before the colon
     std::string name;    // bytes as in the files
+    std::string key;     // an item's key (empty in the favourites, which list names)
     int parent = -1;
     std::vector<int> children;
     bool bold = false;   // a hidden-marked item
     std::string text() const { return level <= 1 ? name : std::to_string(number) + ":" + name; }
+};
+
+// A parameter found by the search: its item and page nodes, its row on the page (-1 when the
+// item is hidden and the page does not show it).
+struct SearchHit {
+    int item = -1;
+    int page = -1;
+    int row = -1;
+    bool hidden = false;
+    QString name;
+    QString key;
+    QString where; // "section / group / page"
 };
 
 struct Page {
@@ -66,6 +80,10 @@ public:
     // The page of a subgroup node: its definitions, hidden items left out. False when the
     // node is not a page.
     bool loadPage(int node, Page& page);
+
+    // The items whose name or key holds `text` (any case), in tree order, every section but
+    // the favourites (which repeat the items of the others).
+    std::vector<SearchHit> search(const QString& text) const;
 
     // F2: an item of another section goes to the favourites; one of the favourites leaves.
     // Returns the node to select afterwards (or -1).

@@ -125,7 +125,7 @@ void CUtyTab::copyChannels()
     const vok::CopyCount n = vok::copyChannel(m_core.store, station, m_fromChannel->currentText().toInt(), first, last);
     m_core.reporter.note(QStringLiteral("Channel copy: %1 values changed").arg(n.changed).toStdString());
     if (afterCopy)
-        afterCopy();
+        afterCopy("channel copy");
 }
 
 void CUtyTab::copyStations(bool checkModels)
@@ -152,5 +152,5 @@ void CUtyTab::copyStations(bool checkModels)
     const vok::CopyCount n = vok::copyStation(m_core.store, from, first, last, checkModels);
     m_core.reporter.note(QStringLiteral("Station copy: %1 values changed").arg(n.changed).toStdString());
     if (afterCopy)
-        afterCopy();
+        afterCopy("station copy");
 }

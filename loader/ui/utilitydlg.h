@@ -33,7 +33,7 @@ public:
 
     // Before a copy changes the store (the targets' stations), and after it.
     std::function<void(const std::vector<int>& stations)> beforeCopy;
-    std::function<void()> afterCopy;
+    std::function<void(const char* what)> afterCopy;
 
 private:
     void fill();

@@ -5,6 +5,7 @@
 #include "textcodec.h"
 
 #include <QKeyEvent>
+#include <algorithm>
 #include <QPainter>
 #include <QHelpEvent>
 #include <QScrollBar>
@@ -177,6 +178,56 @@ QString CVokView::cellText(int row, int column) const
     return vok::decodeText(formatter.formatValue(channel, raw, d));
 }
 
+QString CVokView::choiceText(int row, int column) const
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return {};
+    const vok::ParameterDefinition& d = m_page.definitions[static_cast<std::size_t>(row)];
+    const QString shown = cellText(row, column);
+    if (d.dataType != 2 || shown.isEmpty() || shown == QStringLiteral("-"))
+        return {};
+    const int channel = m_columns[static_cast<std::size_t>(column)];
+    std::uint16_t raw = 0;
+    m_core.store.getStoredValue(channel / 4 + 1, d.registers[static_cast<std::size_t>(channel % 4)], raw);
+    if (raw >= d.choiceCount())
+        return {};
+    return vok::decodeText(d.choiceText(raw)).trimmed();
+}
+
+void CVokView::selectCell(int row, int column)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    column = std::clamp(column, 0, std::max(0, columnCount() - 1));
+    const int rows = std::max(1, visibleRows());
+    if (row < m_v->value() || row >= m_v->value() + rows)
+        m_v->setValue(row);
+    m_selRow = row - m_v->value() + 1;
+    if (column < m_h->value() || column >= m_h->value() + kVisibleColumns)
+        m_h->setValue(column);
+    m_selColumn = column - m_h->value();
+    selectionMoved();
+    update();
+}
+
+QString CVokView::pageAsText() const
+{
+    const PrintTable t = printable();
+    QString out = t.title;
+    for (int c = 1; c < t.headings.size(); ++c)
+        out += QLatin1Char('\t') + t.headings[c];
+    out += QLatin1Char('\n');
+    for (const QStringList& row : t.rows)
+        out += row.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    return out;
+}
+
+void CVokView::selectionMoved()
+{
+    if (onSelectionText)
+        onSelectionText(choiceText(currentRow(), currentColumn()));
+}
+
 PrintTable CVokView::printable() const
 {
     PrintTable t;
@@ -230,6 +281,9 @@ bool CVokView::event(QEvent* e)
             const QString module = comparedText(m_v->value() + row - 1, m_h->value() + column);
             if (!module.isEmpty())
                 tip = QStringLiteral("Module: %1").arg(module);
+            const QString choice = choiceText(m_v->value() + row - 1, m_h->value() + column);
+            if (!choice.isEmpty())
+                tip = tip.isEmpty() ? choice : choice + QLatin1Char('\n') + tip;
         }
         if (tip.isEmpty())
             QToolTip::hideText();
@@ -336,6 +390,7 @@ void CVokView::mousePressEvent(QMouseEvent* event)
         return;
     m_selColumn = column;
     m_selRow = row;
+    selectionMoved();
     update();
     if (event->button() == Qt::RightButton)
         open(true);
@@ -408,9 +463,21 @@ void CVokView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_End:
         m_h->setValue(m_h->value() + 1);
         break;
-    default:
+    default: {
+        // Typing a number on a value cell starts its input with what was typed.
+        const QString typed = event->text();
+        if (typed.size() == 1 && (typed[0].isDigit() || typed == QLatin1String("-") || typed == QLatin1String("."))
+            && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            const int row = currentRow(), column = currentColumn();
+            const QString text = cellText(row, column);
+            if (!text.isEmpty() && text != QStringLiteral("-") && onTypedIntoCell)
+                onTypedIntoCell(row, column, typed);
+            return;
+        }
         QWidget::keyPressEvent(event);
         return;
     }
+    }
+    selectionMoved();
     update();
 }

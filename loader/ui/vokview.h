@@ -41,6 +41,12 @@ public:
     // for a cell that was not found different.
     QString comparedText(int row, int column) const;
     QString title() const;
+    // The whole text of a choice cell's choice (its cell shows the code); empty otherwise.
+    QString choiceText(int row, int column) const;
+    // Selects a cell, scrolling it into view.
+    void selectCell(int row, int column);
+    // The page as tab-separated text: the title and headings, then a name and the values per row.
+    QString pageAsText() const;
     // The whole page for printing: every row and every column, not only those on screen.
     PrintTable printable() const;
     int visibleRows() const;
@@ -54,6 +60,10 @@ public:
     // A value cell was opened (Enter or a double click: input; F1 or the right button: the
     // detail screen). The dialogs that serve it come later; until then nothing opens.
     std::function<void(int row, int column, bool detail)> onOpenCell;
+    // A digit, minus sign or point typed on a value cell: its input, with the character typed.
+    std::function<void(int row, int column, const QString& typed)> onTypedIntoCell;
+    // The selected cell changed: the text to show in the status bar (a choice's whole text).
+    std::function<void(const QString& text)> onSelectionText;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -69,6 +79,7 @@ private:
     void updateRanges();
     bool cellAt(const QPoint& p, int& column, int& row) const;
     void open(bool detail);
+    void selectionMoved();
     int namesWidth() const;
     int columnWidth() const;
 
