@@ -3,6 +3,7 @@
 
 #include "copying.h"
 #include "store.h"
+#include "storeutil.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +11,7 @@ using namespace vok;
 
 namespace {
 
-void define(DataStore& store, int station, const char* code)
-{
-    store.stationPresent[static_cast<std::size_t>(station - 1)] = 1;
-    for (int i = 0; i < 13; ++i)
-        store.record(station - 1).identification[i] = static_cast<unsigned char>(code[i]);
-}
+using vok::test::defineStation;
 
 std::uint16_t valueOf(const DataStore& store, int station, int reg)
 {
@@ -29,7 +25,7 @@ std::uint16_t valueOf(const DataStore& store, int station, int reg)
 TEST(ChannelCopy, OneChannelOntoTheOthersOfItsStation)
 {
     DataStore store;
-    define(store, 5, "VOKA112N01000");
+    defineStation(store, 5, "VOKA112N01000");
     for (int c = 1; c <= 4; ++c) {
         for (int i = 0; i < 1000; ++i)
             store.setStoredValue(5, 40000 + 1000 * c + i, static_cast<std::uint16_t>(c * 1000 + i % 7));
@@ -81,9 +77,9 @@ TEST(StationCopy, ModelLettersRangesAndState)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DataStore store;
-        define(store, 1, c.from);
-        define(store, c.firstStation, c.first);
-        define(store, c.lastStation, c.last);
+        defineStation(store, 1, c.from);
+        defineStation(store, c.firstStation, c.first);
+        defineStation(store, c.lastStation, c.last);
         store.setStoredValue(1, 41011, 777);
         store.setStoredValue(1, 49999, 5);
         const CopyCount n = copyStation(store, 1, c.firstStation, c.lastStation, c.check);
@@ -102,7 +98,7 @@ TEST(StationCopy, AnIncompleteSourceMakesIncompleteTargets)
 {
     DataStore store;
     for (int s : {1, 2, 3, 4})
-        define(store, s, "VOKA112N01000");
+        defineStation(store, s, "VOKA112N01000");
     store.setIncomplete(0, true);
     store.setCommError(0, 41011, 1);
     store.setCommError(2, 41012, 1); // read now from the source

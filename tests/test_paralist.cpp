@@ -4,6 +4,7 @@
 #include "linefile.h"
 #include "paralist.h"
 #include "simfixture.h"
+#include "storeutil.h"
 #include "testutil.h"
 
 #include <filesystem>
@@ -23,9 +24,7 @@ void fillFromLine(const std::string& lineFile, DataStore& store)
     sim::SimLine sim(line.config);
     ASSERT_TRUE(sim.start(&error)) << error;
     for (const auto& [station, code] : line.config.stations) {
-        store.stationPresent[static_cast<std::size_t>(station - 1)] = 1;
-        for (int i = 0; i < 13; ++i)
-            store.record(station - 1).identification[i] = static_cast<unsigned char>(code[static_cast<std::size_t>(i)]);
+        vok::test::defineStation(store, station, code);
         for (int reg = kFirstStoredRegister + 1; reg <= kLastStoredRegister; ++reg) {
             if (auto v = sim.registerValue(station, reg))
                 store.setStoredValue(station, reg, *v);
@@ -34,12 +33,7 @@ void fillFromLine(const std::string& lineFile, DataStore& store)
     store.rebuildChannelLists();
 }
 
-void define(DataStore& store, int station, const char* code)
-{
-    store.stationPresent[static_cast<std::size_t>(station - 1)] = 1;
-    for (int i = 0; i < 13; ++i)
-        store.record(station - 1).identification[i] = static_cast<unsigned char>(code[i]);
-}
+using vok::test::defineStation;
 
 std::vector<std::string> linesOf(const std::string& text)
 {
@@ -84,7 +78,7 @@ TEST(ParameterList, HeadersAndLinesOfTheEdgeCases)
         tables.loadSpecialRegisters(texts);
         DataStore store;
         for (auto [station, code] : c.stations)
-            define(store, station, code);
+            defineStation(store, station, code);
         store.rebuildChannelLists();
         const int kind = paralist::kindOfFamily(c.family, c.kind);
         const auto lines = linesOf(paralist::buildList(tables, store, kind, "my comment", false));
@@ -133,9 +127,9 @@ TEST(ParameterList, TheDemoLineAsReviewed)
 TEST(ParameterList, PrintControlLine)
 {
     DataStore store;
-    define(store, 1, "VOKA112N01000");
-    define(store, 2, "VOKB200N01R00");
-    define(store, 18, "VOKE100N01000");
+    defineStation(store, 1, "VOKA112N01000");
+    defineStation(store, 2, "VOKB200N01R00");
+    defineStation(store, 18, "VOKE100N01000");
     store.rebuildChannelLists();
     struct Case {
         std::string printer;

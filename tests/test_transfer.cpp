@@ -4,6 +4,7 @@
 #include "fileutil.h"
 #include "journal.h"
 #include "simfixture.h"
+#include "storeutil.h"
 #include "testutil.h"
 #include "transfer.h"
 #include "workers.h"
@@ -74,11 +75,8 @@ protected:
     // Stations defined as the simulator has them, all selected.
     void defineStations(std::initializer_list<std::pair<int, const char*>> stations)
     {
-        for (auto [station, code] : stations) {
-            store.stationPresent[station - 1] = 1;
-            for (int i = 0; i < 13; ++i)
-                store.record(station - 1).identification[i] = static_cast<unsigned char>(code[i]);
-        }
+        for (auto [station, code] : stations)
+            vok::test::defineStation(store, station, code);
         store.selectPresentStations();
     }
     std::uint16_t simValue(int station, int reg) { return line->sim().registerValue(station, reg).value_or(0xDEAD); }

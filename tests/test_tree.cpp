@@ -3,6 +3,7 @@
 #include "loadercore.h"
 #include "mainframe.h"
 #include "paramtree.h"
+#include "storeutil.h"
 #include "testutil.h"
 #include "textcodec.h"
 #include "vokview.h"
@@ -165,11 +166,7 @@ TEST(View, ColumnsPerSectionAndCellStates)
     core.loadSettingsAndTexts();
     core.loadDefinitions(0);
     vok::DataStore& store = core.store;
-    auto define = [&](int station, const char* code) {
-        store.stationPresent[station - 1] = 1;
-        for (int i = 0; i < 13; ++i)
-            store.record(station - 1).identification[i] = static_cast<unsigned char>(code[i]);
-    };
+    auto define = [&](int station, const char* code) { vok::test::defineStation(store, station, code); };
     define(1, "VOKA112N01000");
     define(2, "VOKB200N01R00");
     for (int s : {17, 19, 20})
