@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build ccache pkg-config qt6-base-dev libgl-dev libx11-dev libgtest-dev libgmock-dev
           libbenchmark-dev xvfb xauth x11-utils xdotool socat libmodbus-dev mbpoll clang libclang-rt-14-dev python3
-          poppler-utils)
+          poppler-utils help2man dpkg-dev fakeroot lintian appstream desktop-file-utils)
 
 missing=()
 for p in "${packages[@]}"; do

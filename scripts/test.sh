@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, and
-# runs every test through CTest.
+# runs every test through CTest; then builds and checks the Debian packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,3 +12,5 @@ cmake --preset fuzz
 cmake --build --preset fuzz -j2
 ctest --preset fuzz -j2
 ctest --preset asan -j2
+# The Debian packages, built from the release preset and checked as installed.
+bash scripts/package-check.sh

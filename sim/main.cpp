@@ -38,7 +38,7 @@ options (each overrides the line file):
   --fault N:KIND[=ARG]  a fault of station N, or *:KIND for every station (repeatable)
   --control PATH        a control socket for faults and registers while running
   --log FILE            frames as hex with time stamps ("-" for standard output)
-  --help
+  --help  --version
 )";
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -87,6 +87,10 @@ int main(int argc, char** argv)
             }
             return args[++i];
         };
+        if (a == "--version") {
+            std::printf("voksim %s\n", VOK_VERSION);
+            return 0;
+        }
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;

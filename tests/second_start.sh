@@ -7,6 +7,8 @@ dir=$(mktemp -d)
 trap 'kill $first 2>/dev/null; rm -rf "$dir"' EXIT
 export VOK_PROFILE="$dir/p.ini"
 export XDG_RUNTIME_DIR="$dir"
+# Started where no file/ is, the loader makes its working folder here from the samples.
+export XDG_DATA_HOME="$dir/data"
 cat > "$dir/run.sh" <<INNER
 cd "$dir"
 "$loader" > first.log 2>&1 &
@@ -19,4 +21,4 @@ kill \$first
 INNER
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$dir/run.sh"
 cat "$dir/result"
-grep -q "second=0" "$dir/result" && grep -q alive "$dir/result"
+grep -q "second=0" "$dir/result" && grep -q alive "$dir/result" && [ -f "$dir/data/vok-tools/file/language1/language.csv" ]

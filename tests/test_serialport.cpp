@@ -5,6 +5,7 @@
 #include "testutil.h"
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -270,4 +271,29 @@ TEST(Link, OpenFromSettingsReportsText100OnFailure)
     EXPECT_EQ(link.closeSerialPort(link.linkHandle()), 0);
     EXPECT_FALSE(link.linkHandle());
     EXPECT_EQ(reporter.ids.size(), 1u);
+}
+
+// The ports offered for choosing: the stable by-id names with the adapter's name first, then
+// the USB and ACM ports, then only the ttyS ports that have hardware.
+TEST(SerialPort, PortsOfTheMachineInTheirOrder)
+{
+    vok::test::TempDir root;
+    for (const char* node : {"dev/ttyUSB0", "dev/ttyUSB10", "dev/ttyUSB2", "dev/ttyACM1", "dev/ttyS0", "dev/ttyS1", "dev/tty1"})
+        root.write(node, "");
+    std::filesystem::create_directories(root.file("dev/serial/by-id"));
+    std::filesystem::create_symlink("../../ttyUSB0", root.file("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    root.write("sys/class/tty/ttyS0/type", "4\n");
+    root.write("sys/class/tty/ttyS1/type", "0\n");
+    std::vector<std::string> seen;
+    for (const vok::SerialPortInfo& p : vok::listSerialPorts(root.file("dev"), root.file("sys")))
+        seen.push_back(p.path.substr(root.path().size()) + " | " + p.description);
+    const std::vector<std::string> expected = {
+        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 | FTDI FT232R USB UART A50285BI (ttyUSB0)",
+        "/dev/ttyUSB0 | serial port",
+        "/dev/ttyUSB2 | serial port",
+        "/dev/ttyUSB10 | serial port",
+        "/dev/ttyACM1 | serial port",
+        "/dev/ttyS0 | serial port",
+    };
+    EXPECT_EQ(seen, expected);
 }

@@ -33,7 +33,8 @@ TEST(Settings, SaveWritesAllEightKeysAndKeepsTheRest)
 {
     TempDir dir;
     std::string path = dir.write("vok.ini",
-                                 "; kept comment\n[Other]\nName=x\n\n[VOK_Support]\nOnOff_flg=1\nLanguage=1\nExtra=5\n");
+                                 "; kept comment\n[Other]\nName=x\n\n[VOK_Support]\nOnOff_flg=1\nLanguage=1\nExtra=5\n"
+                                 "[Ports]\nCOM2=/dev/ttyS4\n");
     Profile profile(path);
     profile.reload();
     CommSettings s;
@@ -42,12 +43,14 @@ TEST(Settings, SaveWritesAllEightKeysAndKeepsTheRest)
     EXPECT_EQ(s.languageFolder, "language2");
 
     s.bps = 6;
+    s.portDevices[1] = "/dev/serial/by-id/usb-adapter-if00-port0";
     std::string error;
     ASSERT_TRUE(vok::saveCommSettings(profile, s, &error)) << error;
 
     const std::string text = readFile(path);
     for (const char* key : {"Com_no=1", "Bps=6", "Party=0", "Byte=1", "Stop=0", "Cmd_mode=0", "Language=1",
-                            "Debug_mode=0", "OnOff_flg=1", "Extra=5", "; kept comment", "Name=x"})
+                            "Debug_mode=0", "OnOff_flg=1", "Extra=5", "; kept comment", "Name=x",
+                            "COM1=/dev/serial/by-id/usb-adapter-if00-port0", "COM2=/dev/ttyS4"})
         EXPECT_NE(text.find(key), std::string::npos) << key << " in\n" << text;
     EXPECT_LT(text.find("Name=x"), text.find("[VOK_Support]"));
 
@@ -57,6 +60,7 @@ TEST(Settings, SaveWritesAllEightKeysAndKeepsTheRest)
     vok::loadCommSettings(again, back);
     EXPECT_EQ(back.bps, 6);
     EXPECT_EQ(back.languageFolder, "language2");
+    EXPECT_EQ(back.portDevices, (std::map<int, std::string>{{1, "/dev/serial/by-id/usb-adapter-if00-port0"}, {2, "/dev/ttyS4"}}));
 }
 
 TEST(Settings, UnwritableProfileReportsAndKeepsOldFile)

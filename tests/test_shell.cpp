@@ -124,9 +124,14 @@ TEST(Settings, DialogWritesAllEightKeys)
     EXPECT_EQ(d.language()->count(), 2) << "English and Japanese";
     EXPECT_FALSE(d.findChild<QComboBox*>("online")->isEnabled()) << "only after an online start";
     d.baud()->setCurrentIndex(6);
+    // A port of the machine chosen for COM3 (the list itself depends on the machine).
+    d.devices()->clear();
+    d.devices()->addItem("/dev/ttyUSB7   adapter", QString("/dev/ttyUSB7"));
+    d.port()->setCurrentIndex(2);
+    d.useDevice();
     d.accept();
     const std::string text = vok::test::readFile(dir.file("p.ini"));
-    for (const char* key : {"Com_no=1", "Bps=6", "Party=0", "Byte=1", "Stop=0", "Cmd_mode=0", "Language=0", "Debug_mode=0"})
+    for (const char* key : {"Com_no=3", "COM3=/dev/ttyUSB7", "Bps=6", "Party=0", "Byte=1", "Stop=0", "Cmd_mode=0", "Language=0", "Debug_mode=0"})
         EXPECT_NE(text.find(key), std::string::npos) << key;
     EXPECT_EQ(core.settings.languageFolder, "language1");
 }
@@ -243,76 +248,83 @@ TEST(Shell, OnlineStartFindsTheLine)
     std::filesystem::current_path(oldCwd);
 }
 
+namespace {
+
+// Station 1 online, its command register 1 just written and its follow-up started; the
+// module resets the command after `resetMs`.
+struct FollowedCommand {
+    static vok::sim::LineConfig lineWith(int resetMs)
+    {
+        vok::sim::LineConfig c;
+        c.stations = {{1, "VOKA112N01000"}};
+        c.commandResetMs = resetMs;
+        return c;
+    }
+    explicit FollowedCommand(int resetMs)
+        : line(lineWith(resetMs)), texts(sampleTexts()), tables(vok::test::kSampleLanguage),
+          ctx(*line.master, store, tables, reporter), workers(ctx)
+    {
+        tables.loadSpecialRegisters(texts);
+        tables.buildRegisterMaps();
+        store.stationPresent[0] = 1;
+        if (!line.started())
+            return;
+        line.settings.online = 1;
+        const int at = tables.specials().reg(vok::SpecialRole::Command1, 0);
+        written = line.write(1, at, 1) == vok::kCommOk;
+        line.link->close();
+        line.sim().setRegister(1, 41100, 4242);
+        row = workers.startCommandMonitor(1, 0, at, true);
+        window = new CCommWindow(texts, workers, ctx, 1, 0, row, uiText(texts, 123));
+        window->show();
+    }
+    ~FollowedCommand() { delete window.data(); } // still open when a check failed
+    std::uint16_t stored41100() const
+    {
+        std::uint16_t v = 0;
+        store.getStoredValue(1, 41100, v);
+        return v;
+    }
+    vok::test::SimulatedLine line;
+    vok::TextTable texts;
+    vok::DefinitionTables tables;
+    vok::DataStore store;
+    vok::NullReporter reporter;
+    vok::TransferContext ctx;
+    vok::Workers workers;
+    bool written = false;
+    int row = -1;
+    QPointer<CCommWindow> window;
+};
+
+} // namespace
+
 // The "Communication" window follows a command until the module sets it back to 0, reads
 // the station again and closes.
 TEST(Shell, CommunicationWindowPhases)
 {
-    vok::sim::LineConfig c;
-    c.stations = {{1, "VOKA112N01000"}};
-    c.commandResetMs = 300;
-    vok::test::SimulatedLine line(c);
-    ASSERT_TRUE(line.started()) << line.error();
-    vok::TextTable texts = sampleTexts();
-    vok::DefinitionTables tables(vok::test::kSampleLanguage);
-    tables.loadSpecialRegisters(texts);
-    tables.buildRegisterMaps();
-    vok::DataStore store;
-    store.stationPresent[0] = 1;
-    vok::NullReporter reporter;
-    vok::TransferContext ctx(*line.master, store, tables, reporter);
-    vok::Workers workers(ctx);
-    line.settings.online = 1;
-    const int at = tables.specials().reg(vok::SpecialRole::Command1, 0);
-    ASSERT_EQ(line.write(1, at, 1), vok::kCommOk);
-    line.link->close();
-    line.sim().setRegister(1, 41100, 4242);
-    const int row = workers.startCommandMonitor(1, 0, at, true);
-    ASSERT_EQ(row, 0);
-    QPointer<CCommWindow> window = new CCommWindow(texts, workers, ctx, 1, 0, row, uiText(texts, 123));
-    window->show();
-    EXPECT_EQ(window->phase(), 1);
-    EXPECT_TRUE(window->statusText().endsWith("(1-ch1)"));
-    EXPECT_TRUE(waitFor([&] { return window && window->phase() == 2; }, 5000));
-    EXPECT_TRUE(waitFor([&] { return window.isNull() || !window->isVisible(); }, 20000));
-    std::uint16_t v = 0;
-    store.getStoredValue(1, 41100, v);
-    EXPECT_EQ(v, 4242) << "the station was read again";
+    FollowedCommand f(300);
+    ASSERT_TRUE(f.written) << f.line.error();
+    ASSERT_EQ(f.row, 0);
+    EXPECT_EQ(f.window->phase(), 1);
+    EXPECT_TRUE(f.window->statusText().endsWith("(1-ch1)"));
+    EXPECT_TRUE(waitFor([&] { return f.window && f.window->phase() == 2; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return f.window.isNull() || !f.window->isVisible(); }, 20000));
+    EXPECT_EQ(f.stored41100(), 4242) << "the station was read again";
 }
 
 // Stop while the command is followed: the polling ends before its next read, and the
 // station is not read again.
 TEST(Shell, CommunicationWindowStopEndsWithoutReread)
 {
-    vok::sim::LineConfig c;
-    c.stations = {{1, "VOKA112N01000"}};
-    c.commandResetMs = 60000;
-    vok::test::SimulatedLine line(c);
-    ASSERT_TRUE(line.started()) << line.error();
-    vok::TextTable texts = sampleTexts();
-    vok::DefinitionTables tables(vok::test::kSampleLanguage);
-    tables.loadSpecialRegisters(texts);
-    tables.buildRegisterMaps();
-    vok::DataStore store;
-    store.stationPresent[0] = 1;
-    vok::NullReporter reporter;
-    vok::TransferContext ctx(*line.master, store, tables, reporter);
-    vok::Workers workers(ctx);
-    line.settings.online = 1;
-    const int at = tables.specials().reg(vok::SpecialRole::Command1, 0);
-    ASSERT_EQ(line.write(1, at, 1), vok::kCommOk);
-    line.link->close();
-    line.sim().setRegister(1, 41100, 4242);
-    const int row = workers.startCommandMonitor(1, 0, at, true);
-    QPointer<CCommWindow> window = new CCommWindow(texts, workers, ctx, 1, 0, row, uiText(texts, 123));
-    window->show();
+    FollowedCommand f(60000);
+    ASSERT_TRUE(f.written) << f.line.error();
     waitFor([] { return false; }, 400);
-    ASSERT_TRUE(workers.monitorRunning(1, 0, row));
-    window->findChild<QPushButton*>("stop")->click();
-    EXPECT_TRUE(waitFor([&] { return !workers.monitorRunning(1, 0, row); }, 1000)) << "polling ends at once";
-    EXPECT_TRUE(window.isNull() || !window->isVisible());
-    EXPECT_FALSE(workers.rereadRunning(1));
+    ASSERT_TRUE(f.workers.monitorRunning(1, 0, f.row));
+    f.window->findChild<QPushButton*>("stop")->click();
+    EXPECT_TRUE(waitFor([&] { return !f.workers.monitorRunning(1, 0, f.row); }, 1000)) << "polling ends at once";
+    EXPECT_TRUE(f.window.isNull() || !f.window->isVisible());
+    EXPECT_FALSE(f.workers.rereadRunning(1));
     waitFor([] { return false; }, 300);
-    std::uint16_t v = 0;
-    store.getStoredValue(1, 41100, v);
-    EXPECT_EQ(v, 0) << "no re-read after Stop";
+    EXPECT_EQ(f.stored41100(), 0) << "no re-read after Stop";
 }

@@ -4,6 +4,7 @@
 #include "paramfile.h"
 #include "simfixture.h"
 #include "store.h"
+#include "storeutil.h"
 #include "testutil.h"
 
 #include <cstdio>
@@ -31,12 +32,9 @@ std::string ctlCommand(const std::string& args, const std::string& language = vo
     return std::string(VOKCTL_PATH) + " --quiet --profile /nonexistent/vok.ini --language " + language + " " + args;
 }
 
-// Runs vokctl in `cwd` (the working folder whose DATA/ it uses).
-CtlRun vokctl(const std::string& args, const std::string& cwd = ".",
-              const std::string& language = vok::test::kSampleLanguage)
+CtlRun runShell(const std::string& cmd)
 {
-    const std::string cmd = "cd " + cwd + " && " + ctlCommand(args, language) + " 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
+    FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
     CtlRun r{-1, {}};
     if (!p)
         return r;
@@ -46,6 +44,13 @@ CtlRun vokctl(const std::string& args, const std::string& cwd = ".",
     const int status = ::pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+// Runs vokctl in `cwd` (the working folder whose DATA/ it uses).
+CtlRun vokctl(const std::string& args, const std::string& cwd = ".",
+              const std::string& language = vok::test::kSampleLanguage)
+{
+    return runShell("cd " + cwd + " && " + ctlCommand(args, language));
 }
 
 } // namespace
@@ -384,11 +389,8 @@ TEST(Vokctl, ListsTheParametersOfAFile)
 {
     vok::test::TempDir dir;
     vok::DataStore store;
-    for (auto [station, code] : {std::pair{1, "VOKA112N01000"}, std::pair{18, "VOKE100N01000"}}) {
-        store.stationPresent[static_cast<std::size_t>(station - 1)] = 1;
-        for (int i = 0; i < 13; ++i)
-            store.record(station - 1).identification[i] = static_cast<unsigned char>(code[i]);
-    }
+    vok::test::defineStation(store, 1, "VOKA112N01000");
+    vok::test::defineStation(store, 18, "VOKE100N01000");
     store.setStoredValue(18, 40101, 5);
     const std::string file = dir.file("site.dat");
     ASSERT_GT(vok::saveParameterFile(store, file), 0);
@@ -416,12 +418,9 @@ TEST(Vokctl, CopiesChannelsAndStationsInAFile)
 {
     vok::test::TempDir dir;
     vok::DataStore store;
-    const std::pair<int, const char*> stations[] = {{1, "VOKA112N01000"}, {2, "VOKB200N01R00"}, {3, "VOKV100N01000"}};
-    for (auto [station, code] : stations) {
-        store.stationPresent[static_cast<std::size_t>(station - 1)] = 1;
-        for (int i = 0; i < 13; ++i)
-            store.record(station - 1).identification[i] = static_cast<unsigned char>(code[i]);
-    }
+    vok::test::defineStation(store, 1, "VOKA112N01000");
+    vok::test::defineStation(store, 2, "VOKB200N01R00");
+    vok::test::defineStation(store, 3, "VOKV100N01000");
     store.setStoredValue(1, 41011, 555);
     const std::string file = dir.file("line.dat");
     ASSERT_GT(vok::saveParameterFile(store, file), 0);
@@ -455,4 +454,29 @@ TEST(Vokctl, CopiesChannelsAndStationsInAFile)
         EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
     }
     EXPECT_EQ(vok::test::readFile(file), before) << "a refused copy leaves the file";
+}
+
+// Without --language vokctl works in the working folder: where it runs when that holds file/,
+// else the user's own, made at the first run from the samples beside the program.
+TEST(Vokctl, MakesItsWorkingFolderAndListsPorts)
+{
+    vok::test::TempDir dir;
+    std::filesystem::create_directories(dir.file("elsewhere"));
+    auto run = [&](const std::string& args) {
+        return runShell("cd " + dir.file("elsewhere") + " && XDG_DATA_HOME=" + dir.file("xdg") + " " + VOKCTL_PATH
+                        + " --profile /nonexistent/vok.ini " + args);
+    };
+    const std::string folder = dir.file("xdg/vok-tools");
+    CtlRun first = run("check");
+    EXPECT_EQ(first.status, 0) << first.output;
+    EXPECT_NE(first.output.find("Working folder " + folder + " made"), std::string::npos) << first.output;
+    EXPECT_NE(first.output.find(folder + "/file/language1: consistent"), std::string::npos) << first.output;
+    EXPECT_TRUE(std::filesystem::is_directory(folder + "/DATA"));
+    CtlRun again = run("check");
+    EXPECT_EQ(again.output.find("made"), std::string::npos) << "said once\n" << again.output;
+
+    CtlRun ports = run("--json ports");
+    EXPECT_EQ(ports.status, 0) << ports.output;
+    EXPECT_EQ(ports.output.rfind("{\"ports\":[", 0), 0u) << ports.output;
+    EXPECT_NE(ports.output.find("\"COM1\":\"/dev/ttyUSB0\""), std::string::npos) << ports.output;
 }

@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -48,6 +49,24 @@ CComSetDlg::CComSetDlg(LoaderCore& core, QWidget* parent) : QDialog(parent), m_c
     form->addRow(core.text(36, "Parity"), m_parity);
     form->addRow(core.text(37, "Byte length"), m_byte);
     form->addRow(core.text(38, "Stop bit"), m_stop);
+    // The ports this machine has, with what a user needs to know to pick one.
+    m_devices = combo("devices");
+    for (const vok::SerialPortInfo& p : vok::listSerialPorts()) {
+        QString text = QString::fromStdString(p.path + "   " + p.description);
+        if (!p.problem.empty())
+            text += QString::fromStdString("   (" + p.problem + ")");
+        m_devices->addItem(text, QString::fromStdString(p.path));
+    }
+    if (m_devices->count() == 0)
+        m_devices->addItem(QStringLiteral("No serial port found (is the adapter plugged in?)"));
+    auto* use = new QPushButton(QStringLiteral("Use for the COM port"), comm);
+    use->setObjectName("useDevice");
+    use->setEnabled(m_devices->itemData(0).isValid());
+    connect(use, &QPushButton::clicked, this, &CComSetDlg::useDevice);
+    auto* deviceRow = new QHBoxLayout;
+    deviceRow->addWidget(m_devices, 1);
+    deviceRow->addWidget(use);
+    form->addRow(QStringLiteral("Serial ports"), deviceRow);
     layout->addWidget(comm);
 
     auto* command = new QGroupBox(core.text(32, "Command"), this);
@@ -100,9 +119,21 @@ CComSetDlg::CComSetDlg(LoaderCore& core, QWidget* parent) : QDialog(parent), m_c
             [this](int index) { m_languageNote->setVisible(index != m_core.settings.language); });
 }
 
+void CComSetDlg::useDevice()
+{
+    const QString path = m_devices->currentData().toString();
+    if (path.isEmpty())
+        return;
+    const int n = m_port->currentIndex() + 1;
+    m_newDevices[n] = path.toStdString();
+    m_port->setItemText(m_port->currentIndex(), QStringLiteral("com%1   %2").arg(n).arg(path));
+}
+
 void CComSetDlg::accept()
 {
     vok::CommSettings& s = m_core.settings;
+    for (const auto& [n, path] : m_newDevices)
+        s.portDevices[n] = path;
     s.comNo = m_port->currentIndex() + 1;
     s.bps = m_baud->currentIndex();
     s.parity = m_parity->currentIndex();

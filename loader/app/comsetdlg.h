@@ -2,6 +2,8 @@
 // The communication settings dialog: port and line, command mode, online/offline, language.
 
 #include <QDialog>
+#include <map>
+#include <string>
 #include <functional>
 
 class QComboBox;
@@ -22,6 +24,9 @@ public:
     QComboBox* port() const { return m_port; }
     QComboBox* baud() const { return m_baud; }
     QComboBox* language() const { return m_language; }
+    // The serial ports of the machine, and putting the one shown behind the chosen COM port.
+    QComboBox* devices() const { return m_devices; }
+    void useDevice();
 
 private:
     LoaderCore& m_core;
@@ -34,5 +39,7 @@ private:
     QComboBox* m_command;
     QComboBox* m_language;
     class QLabel* m_languageNote;
+    QComboBox* m_devices;
+    std::map<int, std::string> m_newDevices; // COM port -> device path, written at OK
     bool m_languageChanged = false;
 };

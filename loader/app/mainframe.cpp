@@ -406,6 +406,8 @@ void CMainFrame::showEvent(QShowEvent* event)
         greyForFamily();
         buildTree();
         m_ready = true;
+        if (!m_startNote.isEmpty())
+            m_statusBar->showMessage(m_startNote, 15000);
     });
 }
 

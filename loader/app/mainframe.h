@@ -49,6 +49,9 @@ public:
     // Opens the input (or, with `detail`, the detail screen) of a cell of the view.
     void openCell(int row, int column, bool detail, const QString& typed = {});
 
+    // Said in the status bar once the start-up has run (the working folder just made).
+    void setStartNote(const QString& note) { m_startNote = note; }
+
     // Commands.
     void commandSetup();
     void commandPrint();
@@ -126,5 +129,6 @@ private:
     bool m_startupDone = false;
     bool m_verify = true;
     bool m_ready = false;
+    QString m_startNote;
     bool m_closing = false;
 };

@@ -1,10 +1,13 @@
 #include "serialport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <linux/serial.h>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -147,6 +150,71 @@ std::vector<std::string> deviceHolders(const std::string& device)
         out.push_back((name.empty() ? std::string("a program") : name) + " (pid " + e->d_name + ")");
     }
     ::closedir(proc);
+    return out;
+}
+
+std::vector<SerialPortInfo> listSerialPorts(const std::string& devRoot, const std::string& sysRoot)
+{
+    namespace fs = std::filesystem;
+    std::vector<SerialPortInfo> out;
+    auto problemOf = [](const std::string& path) -> std::string {
+        if (::access(path.c_str(), R_OK | W_OK) == 0)
+            return {};
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return "not present";
+        const std::string group = groupOf(st);
+        return "no permission: join the group \"" + group + "\" (sudo adduser $USER " + group + ", then log in again)";
+    };
+    auto driverOf = [&](const std::string& name) {
+        std::error_code ec;
+        const fs::path driver = fs::read_symlink(fs::path(sysRoot) / "class" / "tty" / name / "device" / "driver", ec);
+        return ec ? std::string() : driver.filename().string();
+    };
+    std::error_code ec;
+    std::vector<SerialPortInfo> byId;
+    for (fs::directory_iterator it(fs::path(devRoot) / "serial" / "by-id", ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::directory_entry& entry = *it;
+        std::string name = entry.path().filename().string();
+        // "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0" -> "FTDI FT232R USB UART A50285BI"
+        if (name.rfind("usb-", 0) == 0)
+            name = name.substr(4);
+        if (const auto cut = name.find("-if"); cut != std::string::npos)
+            name = name.substr(0, cut);
+        std::replace(name.begin(), name.end(), '_', ' ');
+        std::error_code tec;
+        const fs::path target = fs::canonical(entry.path(), tec);
+        const std::string path = entry.path().string();
+        byId.push_back({path, name + (tec ? std::string() : " (" + target.filename().string() + ")"), problemOf(path)});
+    }
+    std::sort(byId.begin(), byId.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    out = byId;
+    std::vector<std::pair<std::string, std::string>> ttys; // sort key, name
+    ec.clear();
+    for (fs::directory_iterator it(fs::path(devRoot), ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::directory_entry& entry = *it;
+        const std::string name = entry.path().filename().string();
+        int order = name.rfind("ttyUSB", 0) == 0 ? 0 : name.rfind("ttyACM", 0) == 0 ? 1 : name.rfind("ttyS", 0) == 0 ? 2 : -1;
+        if (order < 0)
+            continue;
+        if (order == 2) {
+            // Most ttyS nodes have no hardware behind them: their port type is 0.
+            std::ifstream type(fs::path(sysRoot) / "class" / "tty" / name / "type");
+            int t = 0;
+            if (!(type >> t) || t == 0)
+                continue;
+        }
+        const std::string digits = name.substr(order == 2 ? 4 : 6);
+        char key[32];
+        std::snprintf(key, sizeof key, "%d%08d", order, std::atoi(digits.c_str()));
+        ttys.emplace_back(key, name);
+    }
+    std::sort(ttys.begin(), ttys.end());
+    for (const auto& [key, name] : ttys) {
+        const std::string path = (fs::path(devRoot) / name).string();
+        const std::string driver = driverOf(name);
+        out.push_back({path, driver.empty() ? std::string("serial port") : driver, problemOf(path)});
+    }
     return out;
 }
 

@@ -39,6 +39,15 @@ std::string openFailureReason(const std::string& device, int openErrno);
 // The processes (as "name (pid N)") that hold a device open, found through /proc.
 std::vector<std::string> deviceHolders(const std::string& device);
 
+// A serial port of the machine, for choosing one: the stable /dev/serial/by-id names first
+// (with the adapter's name), then ttyUSB, ttyACM and the ttyS ports that have hardware.
+struct SerialPortInfo {
+    std::string path;
+    std::string description;
+    std::string problem; // why this user cannot open it (no permission, and the group); empty when it can
+};
+std::vector<SerialPortInfo> listSerialPorts(const std::string& devRoot = "/dev", const std::string& sysRoot = "/sys");
+
 // Whether an open terminal is a serial port: a UART, a USB serial adapter or a
 // pseudo-terminal, not a console or a virtual terminal.
 bool isSerialPort(int fd);

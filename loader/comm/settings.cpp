@@ -110,6 +110,11 @@ bool saveCommSettings(Profile& profile, const CommSettings& settings, std::strin
     profile.reload();
     for (const KeyRef& k : kKeys)
         profile.ini().setInt(kProfileSection, k.key, settings.*k.field);
+    // The devices chosen for the COM ports; the others stay as the file has them.
+    for (const auto& [n, path] : settings.portDevices) {
+        if (n >= 1 && n <= 9)
+            profile.ini().setValue("Ports", "COM" + std::to_string(n), path);
+    }
     return profile.save(error);
 }
 

@@ -18,33 +18,6 @@ using namespace vok;
 
 namespace ctl {
 
-namespace {
-
-void printStations(const Session& s, const char* what)
-{
-    if (s.opt.json) {
-        std::printf("{\"%s\":[", what);
-        bool first = true;
-        for (int i = 0; i < kStations; ++i) {
-            if (!s.store.stationPresent[i])
-                continue;
-            std::printf("%s{\"station\":%d,\"code\":%s,\"model\":%d,\"incomplete\":%s}", first ? "" : ",", i + 1,
-                        jsonString(codeText(s.store.record(i).identification)).c_str(), s.store.modelClass(i),
-                        s.store.incomplete(i) ? "true" : "false");
-            first = false;
-        }
-        std::printf("]}\n");
-        return;
-    }
-    for (int i = 0; i < kStations; ++i) {
-        if (s.store.stationPresent[i])
-            std::printf("station %2d  %s%s\n", i + 1, codeText(s.store.record(i).identification).c_str(),
-                        s.store.incomplete(i) ? " (incomplete)" : "");
-    }
-}
-
-} // namespace
-
 int cmdInfo(Session& s)
 {
     if (s.opt.args.size() != 2)

@@ -36,29 +36,6 @@ long registerArg(const std::string& s)
     return n;
 }
 
-void printStations(const Session& s, const char* what)
-{
-    if (s.opt.json) {
-        std::printf("{\"%s\":[", what);
-        bool first = true;
-        for (int i = 0; i < kStations; ++i) {
-            if (!s.store.stationPresent[i])
-                continue;
-            std::printf("%s{\"station\":%d,\"code\":%s,\"model\":%d,\"incomplete\":%s}", first ? "" : ",", i + 1,
-                        jsonString(codeText(s.store.record(i).identification)).c_str(), s.store.modelClass(i),
-                        s.store.incomplete(i) ? "true" : "false");
-            first = false;
-        }
-        std::printf("]}\n");
-        return;
-    }
-    for (int i = 0; i < kStations; ++i) {
-        if (s.store.stationPresent[i])
-            std::printf("station %2d  %s%s\n", i + 1, codeText(s.store.record(i).identification).c_str(),
-                        s.store.incomplete(i) ? " (incomplete)" : "");
-    }
-}
-
 int failedRegisters(const Session& s, int stationIndex)
 {
     const int kind = stationIndex < kControlStations ? 0 : 1;
@@ -95,7 +72,6 @@ int report(Session& s, const char* verb, const std::array<std::int32_t, kStation
         std::printf("]}\n");
     return exit;
 }
-
 
 // A file an upload will write: a regular file or none yet, in a folder that takes files.
 // Checked before the transfer, so that a long upload is not lost at its end.
@@ -370,6 +346,30 @@ int cmdWrite(Session& s)
         return s.failure(rc);
     if (s.opt.json)
         std::printf("{\"written\":%zu}\n", values.size());
+    return kOk;
+}
+
+int cmdPorts(Session& s)
+{
+    const auto ports = listSerialPorts();
+    if (s.opt.json) {
+        std::printf("{\"ports\":[");
+        for (std::size_t i = 0; i < ports.size(); ++i)
+            std::printf("%s{\"path\":%s,\"description\":%s,\"problem\":%s}", i ? "," : "", jsonString(ports[i].path).c_str(),
+                        jsonString(ports[i].description).c_str(), jsonString(ports[i].problem).c_str());
+        std::printf("],\"com\":{");
+        for (int n = 1; n <= 9; ++n)
+            std::printf("%s\"COM%d\":%s", n > 1 ? "," : "", n, jsonString(comDevicePath(s.settings, n)).c_str());
+        std::printf("}}\n");
+        return kOk;
+    }
+    if (ports.empty())
+        std::printf("no serial port found (is the adapter plugged in?)\n");
+    for (const SerialPortInfo& p : ports)
+        std::printf("%-60s %s%s\n", p.path.c_str(), p.description.c_str(), p.problem.empty() ? "" : ("   (" + p.problem + ")").c_str());
+    std::printf("\nCOM ports of the profile %s:\n", s.profile.path().c_str());
+    for (int n = 1; n <= 9; ++n)
+        std::printf("  COM%d  %s\n", n, comDevicePath(s.settings, n).c_str());
     return kOk;
 }
 

@@ -14,7 +14,7 @@ int main(int argc, char** argv)
     static const std::map<std::string, int (*)(Session&)> commands = {
         {"scan", cmdScan}, {"upload", cmdUpload}, {"download", cmdDownload}, {"read", cmdRead},
         {"write", cmdWrite}, {"info", cmdInfo}, {"diff", cmdDiff}, {"check", cmdCheck}, {"history", cmdHistory},
-        {"log", cmdLog}, {"list", cmdList},
+        {"log", cmdLog}, {"list", cmdList}, {"ports", cmdPorts},
         {"copy-channel", cmdCopyChannel}, {"copy-station", cmdCopyStation},
     };
     auto it = commands.find(command);

@@ -7,6 +7,7 @@
 #include "paramfile.h"
 #include "paramtree.h"
 #include "textcodec.h"
+#include "workfolder.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,8 @@ namespace {
 const char* kUsage = R"(usage: vokctl [options] COMMAND [ARGUMENTS]
 
 commands:
+  ports                       the serial ports of this machine (and who may use them) and
+                              the devices of COM1 to COM9
   scan                        the connection check: the stations on the line and their codes
   upload FILE                 read the stations into a parameter file (the stations of
                               --stations, else those the connection check finds); an
@@ -67,11 +70,16 @@ options:
   --parity none|odd|even  --databits 7|8  --stopbits 1|1.5|2
   --special                   'Z' gateway frames (command mode "special")
   --family 0|1|2              module family (0 standard line, 1 and 2 communication modules)
-  --language DIR              language folder (else file/languageN of the working directory)
+  --language DIR              language folder (else file/languageN of the working folder)
   --profile FILE              the application profile (else $VOK_PROFILE or ~/.config/...)
   --stations LIST             stations to work on, for example 1-4,17,20
   --json                      machine-readable output
   --quiet                     no progress bar
+  --version                   the version
+working folder: the current folder when it holds file/, else ~/.local/share/vok-tools
+  ($XDG_DATA_HOME/vok-tools), made at the first run from the installed sample language
+  folders; DATA/ (lists, logs, the download record) is there too. With --language the
+  working folder is the current one.
 exit status: 0 done, 1 bad arguments or input, 2 the port cannot be opened,
              3 no communication, 4 done but some stations or registers failed
 )";
@@ -116,7 +124,7 @@ std::set<int> parseStations(const std::string& list)
 }
 
 // Options of single commands: flags, and options that take a value.
-const std::set<std::string> kCommandFlags = {"--changes", "--verify", "--for-print", "--follow"};
+const std::set<std::string> kCommandFlags = {"--changes", "--verify", "--for-print"};
 const std::set<std::string> kCommandValues = {"--changes-from", "--kind", "--comment", "--group", "--cycle",
                                               "--duration", "--csv", "--limit"};
 
@@ -133,6 +141,10 @@ Options parseOptions(int argc, char** argv)
             return argv[++i];
         };
         long n = 0;
+        if (a == "--version") {
+            std::printf("vokctl %s\n", VOK_VERSION);
+            std::exit(kOk);
+        }
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(kOk);
@@ -307,6 +319,16 @@ Session::Session(Options o) : opt(std::move(o)), profile(opt.profile.empty() ? P
     const int family = opt.family.value_or(0);
     if (family != 0)
         settings.cmdMode = 0; // the communication families speak plain frames
+    // Without --language the language folders come from the working folder: here when it
+    // holds file/, else the user's own (made at the first start from the installed samples).
+    // Paths given on the command line stay relative to where vokctl runs.
+    std::string workingNote;
+    if (opt.language.empty()) {
+        const WorkingFolder wf = chooseWorkingFolder(".", userWorkingFolder(), installedSamples(executableFolder()), false);
+        if (wf.error.empty())
+            settings.workingDir = wf.path;
+        workingNote = wf.error.empty() ? wf.note : wf.error;
+    }
     const std::string folder = opt.language.empty() ? languageFolderPath(settings) : opt.language;
     texts.load(folder, "");
     reporter = std::make_unique<CtlReporter>(texts, opt.quiet || opt.json);
@@ -314,6 +336,8 @@ Session::Session(Options o) : opt(std::move(o)), profile(opt.profile.empty() ? P
     // that a crash or kill left unfinished.
     for (const std::string& w : warnings)
         reporter->notice(w);
+    if (!workingNote.empty())
+        reporter->notice(workingNote);
     if (std::string w = DownloadJournal(settings.workingDir).pendingWarning(); !w.empty())
         reporter->notice(w);
     link = std::make_unique<Link>(settings, *reporter);
@@ -393,6 +417,30 @@ std::map<int, std::string> parameterNames(const Session& s, bool control)
             + (d.moduleWide || !control ? "" : " ch" + std::to_string(owner.channel + 1));
     }
     return names;
+}
+
+// The stations of the store and their codes (a file's or the line's).
+void printStations(const Session& s, const char* what)
+{
+    if (s.opt.json) {
+        std::printf("{\"%s\":[", what);
+        bool first = true;
+        for (int i = 0; i < kStations; ++i) {
+            if (!s.store.stationPresent[i])
+                continue;
+            std::printf("%s{\"station\":%d,\"code\":%s,\"model\":%d,\"incomplete\":%s}", first ? "" : ",", i + 1,
+                        jsonString(codeText(s.store.record(i).identification)).c_str(), s.store.modelClass(i),
+                        s.store.incomplete(i) ? "true" : "false");
+            first = false;
+        }
+        std::printf("]}\n");
+        return;
+    }
+    for (int i = 0; i < kStations; ++i) {
+        if (s.store.stationPresent[i])
+            std::printf("station %2d  %s%s\n", i + 1, codeText(s.store.record(i).identification).c_str(),
+                        s.store.incomplete(i) ? " (incomplete)" : "");
+    }
 }
 
 } // namespace ctl

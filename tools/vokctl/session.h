@@ -99,11 +99,14 @@ int cmdCheck(Session& s);
 int cmdHistory(Session& s);
 int cmdLog(Session& s);
 int cmdList(Session& s);
+int cmdPorts(Session& s);
 int cmdCopyChannel(Session& s);
 int cmdCopyStation(Session& s);
 // Reads the stations of the store from the line and lists what differs (diff FILE --device).
 int compareWithLine(Session& s);
 // "station  2  41100  SV Set value ch1  PC 800 -> module 500" lines, or JSON.
 void printDifferences(const Session& s, const std::vector<vok::Difference>& differences, const char* what);
+// "station  1  VOKA112N01000" lines of the stations present, or JSON under `what`.
+void printStations(const Session& s, const char* what);
 
 } // namespace ctl
