@@ -808,11 +808,10 @@ void CMainFrame::transferEnded(vok::TransferType type)
     if (!ctx.verified || ctx.lineDead)
         return;
     if (ctx.differences.empty()) {
+        auto registers = [](int n) { return QStringLiteral("%1 register%2").arg(n).arg(n == 1 ? "" : "s"); };
         QMessageBox::information(this, windowTitle(),
-                                 QStringLiteral("Download verified: %1 registers written, %2 registers read back and "
-                                                "confirmed.")
-                                     .arg(ctx.written)
-                                     .arg(ctx.confirmed));
+                                 QStringLiteral("Download verified: %1 written, %2 read back and confirmed.")
+                                     .arg(registers(ctx.written), registers(ctx.confirmed)));
     } else {
         CDifferenceDlg dialog(*m_core, QStringLiteral("Verify after download"), ctx.differences, this);
         dialog.exec();

@@ -212,11 +212,18 @@ void TrendLogger::run()
         // The headers name the items and units the section was given.
         writeDefinitions();
         writeHeaders();
+        // Cycles start on a fixed beat, so that the reads' own time does not push each
+        // sample later until a second of the log is skipped; a cycle that overran its beat
+        // starts the next one at once and the beat restarts from there.
+        const auto cycle = std::chrono::seconds(std::clamp(m_setup.group.cycle, 1, 60));
+        auto next = std::chrono::steady_clock::now();
         while (!m_stop) {
             runCycle(timeText(std::time(nullptr)));
+            next += cycle;
+            if (const auto now = std::chrono::steady_clock::now(); next <= now)
+                next = now;
             std::unique_lock lock(m_mutex);
-            const int cycle = std::clamp(m_setup.group.cycle, 1, 60);
-            m_wake.wait_for(lock, std::chrono::seconds(cycle), [this] { return m_stop.load(); });
+            m_wake.wait_until(lock, next, [this] { return m_stop.load(); });
         }
         link.close();
     }
