@@ -161,6 +161,8 @@ int main(int argc, char** argv)
         pid_t sim = startSimulator(source + "/sample/lines/full.line", baud, link);
         CommSettings settings;
         settings.deviceOverride = link;
+        // The download record and the journal go to the scratch folder, not where it runs.
+        settings.workingDir = tmp;
         for (int i = 0; i < kBaudRates; ++i) {
             if (baudRate(i) == baud)
                 settings.bps = i;

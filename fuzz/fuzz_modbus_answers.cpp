@@ -36,12 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int count = 1 + data[0] % 16;
     std::span<const std::uint8_t> answer(data + 1, size - 1);
     std::uint16_t dest[16];
-    vok::modbus::checkReadAnswer(answer, 3, count, dest);
-    vok::modbus::checkWriteAnswer(answer, 3);
-    vok::modbus::checkZAnswer(answer, 3, true, count, dest);
+    const auto request = vok::modbus::readRequest(3, 40001, count);
+    const std::uint16_t values[16] = {};
+    const auto write = vok::modbus::writeRequest(3, 40001, values, count);
+    vok::modbus::checkReadAnswer(answer, 3, 3, count, dest);
+    vok::modbus::checkWriteAnswer(answer, write);
+    vok::modbus::checkZAnswer(answer, 3, request, count, dest);
+    vok::modbus::checkZAnswer(answer, 3, write, count, nullptr);
 
     BytesLine line(data + 1, size - 1);
-    const auto request = vok::modbus::readRequest(3, 40001, count);
     vok::modbus::specialExchange(line, 3, request, count, dest);
     BytesLine plain(data + 1, size - 1);
     vok::modbus::plainRead(plain, 3, 40001, count, dest);

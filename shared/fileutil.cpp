@@ -133,6 +133,64 @@ AppendResult appendToFile(const std::string& path, std::string_view text)
     return AppendResult::Ok;
 }
 
+bool appendWhole(const std::string& path, std::string_view text, std::string* error)
+{
+    auto fail = [&](const char* what) {
+        if (error)
+            *error = std::string(what) + " " + path + ": " + std::strerror(errno);
+        return false;
+    };
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return fail("cannot open");
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    const bool ok = end >= 0 && writeAll(fd, text.data(), text.size());
+    if (!ok) {
+        const int saved = errno;
+        if (end >= 0 && ::ftruncate(fd, end) != 0) {
+            // Nothing more to do: the reason of the write is the one to say.
+        }
+        ::close(fd);
+        errno = saved;
+        return fail("cannot write");
+    }
+    if (::close(fd) != 0)
+        return fail("cannot write");
+    return true;
+}
+
+std::optional<std::string> renameAside(const std::string& path, const std::string& target, std::string* error)
+{
+    const std::string::size_type dot = target.rfind('.');
+    const std::string::size_type slash = target.rfind('/');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string stem = hasExt ? target.substr(0, dot) : target;
+    const std::string ext = hasExt ? target.substr(dot) : std::string();
+    for (int n = 1; n < 1000; ++n) {
+        const std::string name = n == 1 ? target : stem + "-" + std::to_string(n) + ext;
+        // A hard link never replaces an existing name; the old name goes once it is linked.
+        if (::link(path.c_str(), name.c_str()) == 0) {
+            ::unlink(path.c_str());
+            return name;
+        }
+        if (errno != EEXIST) {
+            // A file system without hard links: rename, after checking the name is free.
+            if (errno == EPERM || errno == EOPNOTSUPP || errno == EXDEV) {
+                if (fileExists(name))
+                    continue;
+                if (::rename(path.c_str(), name.c_str()) == 0)
+                    return name;
+            }
+            if (error)
+                *error = "cannot rename " + path + " to " + name + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+    }
+    if (error)
+        *error = "no free name beside " + target;
+    return std::nullopt;
+}
+
 std::optional<std::string_view> readLineCrLf(std::string_view text, std::size_t& pos)
 {
     if (pos > text.size())

@@ -40,6 +40,14 @@ long long readAt(const std::string& path, std::uint64_t offset, void* buffer, st
 enum class AppendResult : int { Ok = 0, CannotCreate = -1, CannotOpen = -2 };
 AppendResult appendToFile(const std::string& path, std::string_view text);
 
+// Appends a whole line or nothing: a write that fails part-way is cut back to where the
+// file ended, so the next line never glues onto a torn one. False with the reason.
+bool appendWhole(const std::string& path, std::string_view text, std::string* error = nullptr);
+
+// Renames `path` to `target`, or to "<stem>-2<ext>", "-3" ... when that is taken; never
+// replaces a file. The name used, or nothing with the reason.
+std::optional<std::string> renameAside(const std::string& path, const std::string& target, std::string* error = nullptr);
+
 // The line that starts at `pos`, up to and including its CR LF, and moves `pos` behind it.
 // Nothing when no CR LF follows (pos stays).
 std::optional<std::string_view> readLineCrLf(std::string_view text, std::size_t& pos);

@@ -72,6 +72,12 @@ public:
     TrendBuffer* buffer() { return m_buffer; }
     const TrendBuffer* buffer() const { return m_buffer; }
 
+    // True once another process cut the section short under this mapping: the access that
+    // met the missing pages got private zeros instead of a SIGBUS, and the section no longer
+    // reaches anyone else. Its owner says so and goes on without it.
+    bool broken() const { return m_broken != 0; }
+    const std::string& name() const { return m_name; }
+
     // Every byte 0 (the start of logging).
     void clear();
     // Every byte 0 and no sample yet (the loader's start).
@@ -82,6 +88,8 @@ public:
 private:
     TrendBuffer* m_buffer = nullptr;
     std::string m_name;
+    volatile int m_broken = 0;
+    int m_guard = -1;
 };
 
 } // namespace vok

@@ -79,7 +79,7 @@ class ReadAnswers : public ::testing::TestWithParam<AnswerCase> {};
 TEST_P(ReadAnswers, Result)
 {
     std::uint16_t dest[2] = {0xEEEE, 0xEEEE};
-    EXPECT_EQ(checkReadAnswer(GetParam().answer, 5, 2, dest), GetParam().result);
+    EXPECT_EQ(checkReadAnswer(GetParam().answer, 5, 3, 2, dest), GetParam().result);
     if (GetParam().result != kCommOk) {
         EXPECT_EQ(dest[0], 0xEEEE) << "nothing stored from a failed answer";
     }
@@ -95,17 +95,40 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"CrcError", {5, 3, 4, 0, 1, 0, 2, 0x00, 0x00}, kCommCrcError},
         AnswerCase{"OtherAddress", withCrc({6, 3, 4, 0, 1, 0, 2}), kCommWrongAddress},
         AnswerCase{"Exception2", withCrc({5, 0x83, 2}), exceptionResult(2)},
+        // An answer to another request: a late write echo, or an input-register read.
+        AnswerCase{"OtherFunction", withCrc({5, 4, 4, 0, 1, 0, 2}), kCommCrcError},
+        AnswerCase{"ExceptionOfAnotherFunction", withCrc({5, 0x86, 2}), kCommCrcError},
         AnswerCase{"ByteCountMismatch", withCrc({5, 3, 2, 0, 1}), kCommWrongByteCount},
         // The byte count says 4 but the CRC closes the frame after two data bytes.
         AnswerCase{"ByteCountPastTheEnd", withCrc({5, 3, 4, 0, 1}), kCommWrongByteCount}),
     [](const auto& info) { return info.param.name; });
 
-TEST(Modbus, WriteAnswers)
+TEST(Modbus, WriteAnswersMustEchoTheRequest)
 {
-    EXPECT_EQ(checkWriteAnswer(withCrc({5, 6, 0, 9, 0, 1}), 5), kCommOk);
-    EXPECT_EQ(checkWriteAnswer(withCrc({5, 0x90, 3}), 5), exceptionResult(3));
-    EXPECT_EQ(checkWriteAnswer(withCrc({4, 6, 0, 9, 0, 1}), 5), kCommWrongAddress);
-    EXPECT_EQ(checkWriteAnswer({}, 5), kCommNoAnswer);
+    const std::uint16_t one = 1;
+    const std::uint16_t two[2] = {1, 2};
+    const Bytes single = writeRequest(5, 40010, &one, 1); // 05 06 00 09 00 01
+    const Bytes multi = writeRequest(5, 40010, two, 2);   // 05 10 00 09 00 02 04 ...
+    struct Case {
+        const char* name;
+        const Bytes& request;
+        Bytes answer;
+        int result;
+    };
+    const Case cases[] = {
+        {"Echo6", single, withCrc({5, 6, 0, 9, 0, 1}), kCommOk},
+        {"Echo16", multi, withCrc({5, 16, 0, 9, 0, 2}), kCommOk},
+        {"Exception", multi, withCrc({5, 0x90, 3}), exceptionResult(3)},
+        {"OtherAddress", single, withCrc({4, 6, 0, 9, 0, 1}), kCommWrongAddress},
+        {"Nothing", single, {}, kCommNoAnswer},
+        {"OtherFunction", single, withCrc({5, 16, 0, 9, 0, 1}), kCommCrcError},
+        {"OtherRegister", single, withCrc({5, 6, 0, 8, 0, 1}), kCommWrongByteCount},
+        {"OtherValue", single, withCrc({5, 6, 0, 9, 0, 7}), kCommWrongByteCount},
+        {"OtherCount", multi, withCrc({5, 16, 0, 9, 0, 1}), kCommWrongByteCount},
+        {"ReadAnswerOfSameLength", single, withCrc({5, 6, 4, 0, 9, 0}), kCommWrongByteCount},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(checkWriteAnswer(c.answer, c.request), c.result) << c.name;
 }
 
 TEST(Modbus, ZRequestFrameByteForByte)
@@ -156,6 +179,8 @@ TEST(Modbus, ZAnswers)
         {"OtherStation", zAnswer(3, withCrc({4, 3, 4, 0, 0, 0, 0})), kCommWrongAddress},
         {"Exception", zAnswer(3, withCrc({3, 0x83, 2})), exceptionResult(2)},
         {"ByteCountTooLarge", zAnswer(3, withCrc({3, 3, 40, 0, 0})), kCommWrongByteCount},
+        {"FewerRegisters", zAnswer(3, withCrc({3, 3, 2, 0x12, 0x34})), kCommWrongByteCount},
+        {"OtherFunction", zAnswer(3, withCrc({3, 4, 4, 0x12, 0x34, 0x56, 0x78})), kCommCrcError},
         {"Length65535", huge, kCommNoZAnswer},
         {"StreamOf5A", Bytes(600, 0x5A), kCommNoZAnswer},
         {"GarbageFirst", [&] { Bytes b{1, 2}; auto a = zAnswer(3, good); b.insert(b.end(), a.begin(), a.end()); return b; }(), kCommOk},

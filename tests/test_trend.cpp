@@ -8,9 +8,15 @@
 #include "trenddef.h"
 #include "trendlog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <sys/mman.h>
 #include <unistd.h>
 
 using namespace vok;
@@ -140,7 +146,7 @@ protected:
             ASSERT_EQ(tables.findDefinition(ListType::Function, key, d), kTableOk);
             defs[key] = d;
         }
-        logger = std::make_unique<TrendLogger>(*line->master, store, tables.specials(), section.buffer());
+        logger = std::make_unique<TrendLogger>(*line->master, store, tables.specials(), &section);
         setup.csvPath = dir.file("DataTrend.csv");
         setup.headers = {"Station-(Channel)", "Item", "Unit"};
         setup.group.name = "Test";
@@ -269,4 +275,167 @@ TEST_F(TrendLine, StopDuringALongCycleEndsWithinASecond)
     EXPECT_FALSE(logger->running());
     EXPECT_EQ(logLines().size(), 4u) << "no further line";
     EXPECT_FALSE(line->link->linkHandle()) << "the port is closed again";
+}
+
+namespace {
+
+// Waits up to `seconds` for `done`.
+template <class F>
+bool within(double seconds, F done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+} // namespace
+
+// Unattended logging on a line that falls silent, then hangs up and comes back behind the
+// same name: each loss and each return is said once, the cycle goes on with empty cells, and
+// the port is opened again.
+TEST_F(TrendLine, LineLostAndBackWhileLogging)
+{
+    pen(0, 1, 1, "SV");
+    const std::string link = dir.file("tty");
+    std::filesystem::create_symlink(line->path(), link);
+    line->settings.deviceOverride = link;
+    std::mutex m;
+    std::vector<std::string> events;
+    logger->onEvent = [&](const std::string& e) {
+        std::lock_guard lock(m);
+        events.push_back(e);
+    };
+    auto count = [&](const char* word) {
+        std::lock_guard lock(m);
+        return std::count_if(events.begin(), events.end(), [&](const std::string& e) { return e.find(word) != std::string::npos; });
+    };
+    ASSERT_TRUE(logger->start(setup));
+    ASSERT_TRUE(within(10, [&] { return logLines().size() >= 5; }));
+
+    line->sim().setFault(0, "silent", "", true, nullptr);
+    ASSERT_TRUE(within(10, [&] { return logger->status().lost; })) << "three silent cycles";
+    EXPECT_EQ(count("lost"), 1);
+    line->sim().clearFaults(0);
+    ASSERT_TRUE(within(5, [&] { return count("back") == 1; }));
+
+    line->hangUp();
+    ASSERT_TRUE(within(5, [&] { return count("lost") == 2; })) << "a hang-up is a loss at once";
+    sim::LineConfig c;
+    c.stations = {{1, "VOKA112N01000"}};
+    vok::test::SimulatedLine again(c);
+    ASSERT_TRUE(again.started());
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(again.path(), link);
+    ASSERT_TRUE(within(8, [&] { return count("back") == 2; })) << "the port is opened again: " << line->link->lastError()
+                                                                  << " " << logger->status().lostWhy;
+    const std::size_t before = logLines().size();
+    ASSERT_TRUE(within(5, [&] { return logLines().size() > before + 1; }));
+    logger->stop();
+    EXPECT_EQ(count("lost"), 2) << "said once per loss";
+    EXPECT_TRUE(logger->status().running == false);
+    // The gap shows as empty cells, the rows around it carry values.
+    const auto lines = logLines();
+    EXPECT_TRUE(std::any_of(lines.begin() + 3, lines.end(), [](const std::string& l) { return l.substr(19, 2) == ",,"; }));
+    EXPECT_NE(lines.back().substr(19, 2), ",,") << lines.back();
+    EXPECT_FALSE(line->link->linkHandle()) << "its use of the port ended";
+}
+
+// A log that cannot be written ends logging with the file and the reason; the last line is
+// whole (a short write is cut back). Needs a small file system of its own.
+TEST_F(TrendLine, FullDiskEndsLoggingWithWholeLines)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const std::string folder = dir.file("full");
+    std::filesystem::create_directories(folder);
+    if (std::system(("mount -t tmpfs -o size=8k tmpfs " + folder + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this machine does not let us mount a tmpfs";
+    // Most of the space taken, so that a few lines fill the rest.
+    { std::ofstream(folder + "/ballast", std::ios::binary) << std::string(4096 + 2048, 'x'); }
+    pen(0, 1, 1, "SV");
+    pen(1, 1, 2, "SV");
+    setup.csvPath = folder + "/DataTrend.csv";
+    logger->prepare(setup);
+    logger->writeDefinitions();
+    line->open();
+    bool ok = logger->writeHeaders();
+    for (int i = 0; ok && i < 400 && logger->status().ended.empty(); ++i)
+        logger->runCycle("2026/12/10 10:00:00");
+    const std::string ended = logger->status().ended;
+    const std::string text = vok::test::readFile(setup.csvPath);
+    std::system(("umount " + folder).c_str());
+    line->link->close();
+    ASSERT_FALSE(ended.empty()) << "the disk never filled";
+    EXPECT_NE(ended.find(setup.csvPath), std::string::npos) << ended;
+    EXPECT_NE(ended.find("No space left"), std::string::npos) << ended;
+    EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << "no torn line";
+}
+
+// Another process cuts the shared section short while logging writes into it: logging goes
+// on with the file alone and says so; nothing dies of SIGBUS.
+TEST_F(TrendLine, TruncatedSectionIsLeftNotFatal)
+{
+    pen(0, 1, 1, "SV");
+    begin();
+    logger->runCycle("2026/12/10 10:00:00");
+    const std::string name = "/voktest-trend-" + std::to_string(::getpid());
+    const int fd = ::shm_open(name.c_str(), O_RDWR, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 0), 0);
+    ::close(fd);
+    std::vector<std::string> events;
+    logger->onEvent = [&](const std::string& e) { events.push_back(e); };
+    logger->runCycle("2026/12/10 10:00:01");
+    logger->runCycle("2026/12/10 10:00:02");
+    EXPECT_TRUE(section.broken());
+    EXPECT_TRUE(logger->status().sectionBroken);
+    EXPECT_EQ(logLines().size(), 6u) << "the file goes on";
+    ASSERT_FALSE(events.empty());
+    EXPECT_NE(events[0].find(name), std::string::npos) << events[0];
+    line->link->close();
+}
+
+// What the groups' file says that no pen can log is named by group and pen; those pens are
+// left empty for logging while the file's text stays as it was; a station is never wrapped.
+TEST(TrendDefinitions, ProblemsOfTheFileAreNamedAndTheirPensLeftEmpty)
+{
+    const std::string text = "Group1,1,Checks,,,\r\n"
+                             "1,40,1,Set value,0.0,200.0\r\n"   // station above 32
+                             "2,257,1,Set value,0.0,200.0\r\n"  // would wrap to station 1
+                             "3,17,2,Set value,0.0,200.0\r\n"   // an event module has one channel
+                             "4,1,5,Set value,0.0,200.0\r\n"    // no channel 5
+                             "5,1,1,No such item,0.0,200.0\r\n" // not in the list
+                             "6,1,1,Set value,0.0,200.0\r\n"    // good
+                             "7,1,1,Set value\r\n"              // missing columns: it and the rest
+                             "8,1,1,Set value,0.0,200.0\r\n";
+    TrendDefinitions defs;
+    defs.read(text, kNone);
+    defs.lookUpItemsInFile(vok::test::kSampleLanguage + "/AddContList.csv");
+    std::vector<std::string> expected = {"Group 1, pen 1: station 40", "Group 1, pen 2: station 257",
+                                         "Group 1, pen 3: station 17 has no channel 2", "Group 1, pen 4: station 1 has no channel 5",
+                                         "Group 1, pen 7: the line has missing", "Group 1, pen 5: the item \"No such item\""};
+    ASSERT_EQ(defs.problems.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(defs.problems[i].starts_with(expected[i])) << defs.problems[i];
+    const TrendGroup g = defs.usableGroup(0);
+    for (int p = 0; p < 8; ++p)
+        EXPECT_EQ(g.pens[static_cast<std::size_t>(p)].unused, p != 5) << "pen " << p + 1;
+    EXPECT_EQ(defs.groups[0].pens[1].stationIndex, 256) << "kept as the file says, for writing it back";
+}
+
+// The previous log keeps the time of its first sample in its name; without samples, that of
+// its last change.
+TEST(TrendLogFile, KeptUnderTheTimeOfItsFirstSample)
+{
+    vok::test::TempDir dir;
+    const std::string csv = dir.write("DataTrend.csv", "a,\r\nb,\r\nc,\r\n2026/12/10 10:00:05,1,\r\n");
+    EXPECT_EQ(TrendLogger::keptName(csv), dir.file("DataTrend-20261210-100005.csv"));
+    dir.write("Empty.csv", "a,\r\nb,\r\nc,\r\n");
+    const std::string empty = TrendLogger::keptName(dir.file("Empty.csv"));
+    EXPECT_TRUE(empty.starts_with(dir.file("Empty-2"))) << empty;
+    EXPECT_EQ(empty.size(), dir.file("Empty-YYYYMMDD-HHMMSS.csv").size()) << empty;
 }

@@ -16,7 +16,9 @@
 #include <set>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
 
@@ -182,6 +184,23 @@ TEST_F(TrendSectionView, GarbageInTheSectionIsDrawnSafely)
             columnsOf(img, CTrendView::penColour(p), &outside);
         EXPECT_FALSE(outside) << newest;
     }
+}
+
+// Another program cuts the section short while Trend shows it: the view stops its refresh
+// and says so; nothing dies of SIGBUS.
+TEST_F(TrendSectionView, SectionCutShortStopsTheLiveView)
+{
+    usePen(0, 0, 100);
+    CTrendView view(texts, kW, kH);
+    draw(view);
+    const int fd = ::shm_open(name.c_str(), O_RDWR, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 0), 0);
+    ::close(fd);
+    view.redraw();
+    EXPECT_TRUE(view.sectionBroken());
+    view.redraw(); // stays stopped
+    view.release();
 }
 
 TEST(TrendLog, ReadsARecordedLogAndNamesAMalformedLine)

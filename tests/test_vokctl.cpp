@@ -15,6 +15,8 @@
 #include <functional>
 #include <set>
 #include <tuple>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -177,6 +179,9 @@ TEST(Vokctl, FaultsMidTransfer)
         EXPECT_NE(r.output.find(c.says), std::string::npos) << c.name << "\n" << r.output;
         EXPECT_LT(took, c.within) << c.name;
         EXPECT_EQ(vok::test::readFile(file), good) << c.name << ": the good file is kept";
+        if (std::string(c.command) == "download")
+            EXPECT_TRUE(std::filesystem::exists(dir.file("DATA/download-in-progress.txt")))
+                << c.name << ": the stations not written whole stay in the journal";
         if (c.status == 4) {
             // Asked for, the partial upload is written, the silent station marked; its
             // download then leaves that station out and writes nothing to it.
@@ -331,8 +336,32 @@ TEST(Vokctl, ChangesVerifyCompareAndHistory)
     CtlRun history = vokctl("history", dir.path());
     EXPECT_EQ(history.status, 0);
     EXPECT_EQ(std::count(history.output.begin(), history.output.end(), '\n'), 3) << history.output;
-    EXPECT_NE(history.output.find(",changes,1 17," + dir.file("edited.dat") + ",3,verified "), std::string::npos)
+    EXPECT_NE(history.output.find(",changes,1 17," + dir.file("edited.dat") + ",3,confirmed "), std::string::npos)
         << history.output;
+}
+
+// The coupling unit answers the connection check, the stations behind it nothing: the upload
+// ends after two silent stations (exit 3) and writes no file; a file already there stays.
+TEST(Vokctl, SilentLineBehindAnAnsweringCouplingUnit)
+{
+    for (bool z : {false, true}) {
+        vok::sim::LineConfig config;
+        for (int st = 1; st <= 32; ++st)
+            config.stations[st] = st <= 16 ? "VOKA112N01000" : "VOKE100N01000";
+        std::string error;
+        ASSERT_TRUE(vok::sim::applyFault(config.faults[0], "silent", "", true, &error)) << error;
+        vok::test::SimulatedLine line(config, vok::test::SimulatedLine::fastTiming(), z);
+        ASSERT_TRUE(line.started()) << line.error();
+        vok::test::TempDir dir;
+        const std::string device = "--device " + line.path() + " --baud 115200 " + (z ? "--special " : "");
+        CtlRun fresh = vokctl(device + "upload new.dat", dir.path());
+        EXPECT_EQ(fresh.status, 3) << fresh.output;
+        EXPECT_NE(fresh.output.find("The line stopped answering"), std::string::npos) << fresh.output;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("new.dat"))) << (z ? "z" : "plain");
+        dir.write("old.dat", "kept");
+        EXPECT_EQ(vokctl(device + "upload old.dat", dir.path()).status, 3);
+        EXPECT_EQ(vok::test::readFile(dir.file("old.dat")), "kept");
+    }
 }
 
 // Logging without a window: the loader's file format; Ctrl+C ends it within a second and
@@ -340,7 +369,7 @@ TEST(Vokctl, ChangesVerifyCompareAndHistory)
 TEST(Vokctl, LogsATrendGroupUntilInterrupted)
 {
     vok::sim::LineConfig config;
-    config.stations = {{1, "VOKA112N01000"}, {2, "VOKA112N01000"}};
+    config.stations = {{1, "VOKA112N01000"}, {2, "VOKA112N01000"}, {3, "VOKA112N01000"}, {4, "VOKA112N01000"}};
     vok::test::SimulatedLine line(config);
     ASSERT_TRUE(line.started()) << line.error();
     vok::test::TempDir dir;
@@ -382,6 +411,62 @@ TEST(Vokctl, LogsATrendGroupUntilInterrupted)
     const std::string after = vok::test::readFile(dir.file("DATA/DataTrend.csv"));
     EXPECT_TRUE(after.ends_with("\r\n"));
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 4) << "three headers and the first cycle:\n" << after;
+    // The first run's log was kept under the time of its first sample, not deleted.
+    int kept = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("DATA"))) {
+        const std::string name = e.path().filename().string();
+        if (name.starts_with("DataTrend-") && vok::test::readFile(e.path().string()) == csv)
+            ++kept;
+    }
+    EXPECT_EQ(kept, 1);
+}
+
+// What vokctl log ends with says how the run went: every value read, some, none, no port,
+// a log that cannot be written, a shared section cut short while logging.
+TEST(Vokctl, LogExitSaysHowTheRunWent)
+{
+    vok::sim::LineConfig config;
+    config.stations = {{1, "VOKA112N01000"}};
+    vok::test::SimulatedLine line(config);
+    ASSERT_TRUE(line.started()) << line.error();
+    const std::string device = "--device " + line.path() + " --baud 115200 ";
+    const std::string section = "/voktest-ctl-" + std::to_string(::getpid());
+    struct Case {
+        const char* name;
+        std::string args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"all read", device + "log --pen 1:1:SV --duration 2", 0, "values read, 0 not"},
+        {"some failed", device + "log --pen 1:1:SV --pen 5:1:SV --duration 2", 4, "not"},
+        {"nothing read", device + "log --pen 5:1:SV --duration 2", 3, "0 values read"},
+        {"no port", "--device /nonexistent/tty log --pen 1:1:SV --duration 2", 2, ""},
+        {"log not writable", device + "log --pen 1:1:SV --duration 2 --csv /nonexistent/folder/log.csv", 1, "/nonexistent/folder/log.csv"},
+    };
+    for (const Case& c : cases) {
+        vok::test::TempDir dir;
+        CtlRun r = runShell("cd " + dir.path() + " && VOK_TREND_SECTION=" + section + " " + ctlCommand(c.args));
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.name << "\n" << r.output;
+    }
+
+    // The section cut short by another program while logging: exit 1, the section named.
+    vok::test::TempDir dir;
+    std::thread cut([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const int fd = ::shm_open(section.c_str(), O_RDWR, 0600);
+        if (fd >= 0) {
+            [[maybe_unused]] int rc = ::ftruncate(fd, 0);
+            ::close(fd);
+        }
+    });
+    CtlRun r = runShell("cd " + dir.path() + " && VOK_TREND_SECTION=" + section + " " + ctlCommand(device + "log --pen 1:1:SV --duration 4"));
+    cut.join();
+    ::shm_unlink(section.c_str());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(section), std::string::npos) << r.output;
+    EXPECT_GE(std::count(r.output.begin(), r.output.end(), '\n'), 2);
 }
 
 // The parameter list of a file without a window: the kind, the comment, the two outputs.
@@ -410,6 +495,21 @@ TEST(Vokctl, ListsTheParametersOfAFile)
     CtlRun bad = vokctl("list " + file + " --kind 9", dir.path());
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.output.find("--kind takes 1 to 5"), std::string::npos) << bad.output;
+
+    // A main list with other line ends gives no list without rows: it is refused.
+    for (const char* end : {"\n", "\r"}) {
+        vok::test::TempDir folder;
+        std::filesystem::copy(vok::test::kSampleLanguage, folder.path(), std::filesystem::copy_options::recursive);
+        std::string text = vok::test::readFile(folder.file("FunctionList.csv"));
+        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;)
+            text.replace(at, 2, end);
+        folder.write("FunctionList.csv", text);
+        const std::filesystem::path out = dir.file("refused.csv");
+        CtlRun refused = vokctl("list " + file + " --csv " + out.string(), dir.path(), folder.path());
+        EXPECT_EQ(refused.status, 1) << refused.output;
+        EXPECT_NE(refused.output.find(std::string(end) == "\n" ? "LF alone" : "CR alone"), std::string::npos) << refused.output;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
 }
 
 // Copies in a parameter file: the values and their changed marks land in the file; a

@@ -278,6 +278,20 @@ void CTrendView::redraw()
         // A copy of the section, read afresh and taken apart safely.
         const auto snapshot = std::make_unique<vok::TrendBuffer>();
         std::memcpy(snapshot.get(), m_section.buffer(), sizeof(vok::TrendBuffer));
+        if (m_section.broken()) {
+            // Cut short by another process: what is drawn stays, nothing new can come.
+            m_timer->stop();
+            m_live = false;
+            m_initialised = true;
+            auto* box = new QMessageBox(QMessageBox::Warning, QApplication::applicationName(),
+                                        QStringLiteral("The shared trend section %1 was cut short by another program; "
+                                                       "the live trend stops here.")
+                                            .arg(QString::fromStdString(m_section.name())),
+                                        QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+            return;
+        }
         m_data = trendplot::fromSection(*snapshot);
     }
     const int cw = QFontMetrics(labelFont()).horizontalAdvance(QLatin1Char('a'));

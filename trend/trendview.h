@@ -42,6 +42,8 @@ public:
     void selectScalePen(int pen);
 
     bool initialised() const { return m_initialised; }
+    // Whether the live section was cut short under us (and the refresh stopped).
+    bool sectionBroken() const { return m_section.broken(); }
     int plotWidth() const { return m_w; }
     int plotHeight() const { return m_h; }
     const trendplot::Frame& frame() const { return m_frame; }

@@ -805,8 +805,18 @@ void CMainFrame::transferEnded(vok::TransferType type)
         m_core->changedSinceFile = true;
         return;
     }
+    // A download that did not write or confirm everything has said so in its notice; it is
+    // never called verified.
     if (!ctx.verified || ctx.lineDead)
         return;
+    if (ctx.differences.empty() && (ctx.notWritten || ctx.notConfirmed)) {
+        if (ctx.notConfirmed)
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("Download not verified: %1 of the registers written could not be read "
+                                                "back, so they are not confirmed.")
+                                     .arg(ctx.notConfirmed));
+        return;
+    }
     if (ctx.differences.empty()) {
         auto registers = [](int n) { return QStringLiteral("%1 register%2").arg(n).arg(n == 1 ? "" : "s"); };
         QMessageBox::information(this, windowTitle(),

@@ -39,33 +39,42 @@ int Link::openLink()
     std::string error;
     PortHandle port = openSerialPort(m_settings, m_settings.comNo - 1, m_settings.bps, m_settings.parity,
                                      m_settings.byteLength, m_settings.stopBits, &error);
-    std::lock_guard lock(m_mutex);
-    m_lastError = error;
-    if (!port) {
+    PortHandle stale;
+    {
+        std::lock_guard lock(m_mutex);
+        m_lastError = error;
         if (m_handle && (!m_handle->isOpen() || m_handle->lost()))
-            m_handle.reset();
-        return -1;
+            stale.swap(m_handle);
+        if (port) {
+            // Those who held the lost port still hold the link: each of them closes it once.
+            m_handle = port;
+            ++m_users;
+        }
     }
-    m_handle = port;
-    m_users = 1;
-    return 0;
+    if (stale)
+        stale->close();
+    return port ? 0 : -1;
 }
 
 int Link::closeSerialPort(const PortHandle& handle)
 {
-    if (!handle)
-        return -1;
+    PortHandle last;
     {
         std::lock_guard lock(m_mutex);
-        if (handle == m_handle) {
-            // Closed when its last user is done with it.
-            if (--m_users > 0)
-                return 0;
-            m_handle.reset();
-            m_users = 0;
-        }
+        // A user whose port was lost and dropped still ends its use.
+        if (m_users > 0)
+            --m_users;
+        // Closed when its last user is done with it.
+        if (m_users == 0)
+            last.swap(m_handle);
+        else if (handle == m_handle)
+            return 0;
     }
-    return handle->close();
+    // A lost handle that was replaced meanwhile is closed by whoever leaves it.
+    int rc = handle ? handle->close() : -1;
+    if (last && last != handle)
+        rc = last->close();
+    return rc;
 }
 
 int Link::closeAll()
@@ -88,6 +97,36 @@ void Link::reportOpenFailure()
     }
     // Text 100, and what stands in the way in words the user can act on.
     m_reporter.message(100, why.empty() ? std::string() : "\n\n" + why);
+}
+
+bool Link::noteLost(const std::string& why)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_health.lost)
+        return false;
+    m_health.lost = true;
+    m_health.since = std::time(nullptr);
+    m_health.why = why;
+    ++m_health.losses;
+    return true;
+}
+
+void Link::noteAnswered()
+{
+    std::lock_guard lock(m_mutex);
+    m_health.lost = false;
+}
+
+LineHealth Link::health() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_health;
+}
+
+int Link::users() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_users;
 }
 
 PortHandle Link::linkHandle() const

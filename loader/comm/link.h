@@ -4,6 +4,7 @@
 #include "serialport.h"
 #include "settings.h"
 
+#include <ctime>
 #include <mutex>
 
 namespace vok {
@@ -14,6 +15,16 @@ class Reporter;
 // override). Nothing when it cannot be opened.
 PortHandle openSerialPort(const CommSettings& settings, int portIndex, int baudIndex, int parityIndex,
                           int byteIndex, int stopIndex, std::string* error = nullptr);
+
+// Whether the line answers, as every user of the port sees it: lost when the port hung up
+// or reported an I/O error, or when a user's rule for "nothing answers" tripped; back as
+// soon as any request is answered.
+struct LineHealth {
+    bool lost = false;
+    std::time_t since = 0; // when it was lost
+    std::string why;
+    unsigned losses = 0;   // how many times it was lost since the start
+};
 
 class Link {
 public:
@@ -27,7 +38,8 @@ public:
     // Text 100 with the reason of the last failed open.
     void reportOpenFailure();
     // Drops DTR, closes the port and makes the link handle invalid once the last of its
-    // users closes it; the close result.
+    // users closes it; the close result. The users are counted for the link, not for one
+    // handle: a port reopened after a loss keeps the count of those still holding it.
     int closeSerialPort(const PortHandle& handle);
     // Ends this user's use of the link handle.
     int close() { return closeSerialPort(linkHandle()); }
@@ -35,6 +47,15 @@ public:
     int closeAll();
 
     PortHandle linkHandle() const;
+
+    // A loss seen by one user of the line is seen by all; true when this call lost it (the
+    // line was healthy until now), so that a loss is said once.
+    bool noteLost(const std::string& why);
+    // A request was answered: the line is back.
+    void noteAnswered();
+    LineHealth health() const;
+    // How many users hold the port now.
+    int users() const;
     std::string lastError() const
     {
         std::lock_guard lock(m_mutex);
@@ -51,6 +72,7 @@ private:
     PortHandle m_handle;
     int m_users = 0;
     std::string m_lastError;
+    LineHealth m_health;
 };
 
 } // namespace vok

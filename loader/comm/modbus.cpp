@@ -115,38 +115,52 @@ std::vector<std::uint8_t> writeRequest(std::uint8_t address, int firstRegister, 
 
 namespace {
 
-// The checks both answers share: something arrived, its CRC, its address, the exception bit.
-int checkAnswerHead(std::span<const std::uint8_t> answer, std::uint8_t address)
+// The checks both answers share: something arrived, its CRC, its address, its function, the
+// exception bit. An answer with another function answers some other request.
+int checkAnswerHead(std::span<const std::uint8_t> answer, std::uint8_t address, int function)
 {
     if (answer.empty())
         return kCommNoAnswer;
-    if (!crcMatches(answer))
+    if (answer.size() < 4 || !crcMatches(answer))
         return kCommCrcError;
     if (answer[0] != address)
         return kCommWrongAddress;
+    if ((answer[1] & 0x7F) != function)
+        return kCommCrcError;
     if (answer[1] & 0x80)
-        return exceptionResult(answer.size() > 2 ? answer[2] : 0);
+        return exceptionResult(answer[2]);
     return kCommOk;
+}
+
+// A write answer echoes the register and the value (function 6) or the count (16).
+bool echoFits(std::span<const std::uint8_t> echo, std::span<const std::uint8_t> request)
+{
+    return request.size() >= 6 && echo.size() >= 6 && std::equal(request.begin() + 2, request.begin() + 6, echo.begin() + 2);
 }
 
 } // namespace
 
-int checkReadAnswer(std::span<const std::uint8_t> answer, std::uint8_t address, int count, std::uint16_t* destination)
+int checkReadAnswer(std::span<const std::uint8_t> answer, std::uint8_t address, int function, int count,
+                    std::uint16_t* destination)
 {
-    if (int rc = checkAnswerHead(answer, address); rc != kCommOk)
+    if (int rc = checkAnswerHead(answer, address, function); rc != kCommOk)
         return rc;
     const std::size_t bytes = static_cast<std::size_t>(count) * 2;
     // A short answer whose CRC happens to fit must not be copied past its end.
-    if (answer.size() < 3 || answer[2] != bytes || answer.size() != bytes + 5)
+    if (answer[2] != bytes || answer.size() != bytes + 5)
         return kCommWrongByteCount;
     for (int i = 0; i < count; ++i)
         destination[i] = getWord(&answer[3 + 2 * i]);
     return kCommOk;
 }
 
-int checkWriteAnswer(std::span<const std::uint8_t> answer, std::uint8_t address)
+int checkWriteAnswer(std::span<const std::uint8_t> answer, std::span<const std::uint8_t> request)
 {
-    return checkAnswerHead(answer, address);
+    if (request.size() < 6)
+        return kCommNoPort;
+    if (int rc = checkAnswerHead(answer, request[0], request[1]); rc != kCommOk)
+        return rc;
+    return answer.size() == 8 && echoFits(answer, request) ? kCommOk : kCommWrongByteCount;
 }
 
 std::vector<std::uint8_t> zFrame(int station, std::span<const std::uint8_t> request)
@@ -175,7 +189,8 @@ std::vector<std::uint8_t> zFrame(int station, std::span<const std::uint8_t> requ
     return frame;
 }
 
-int checkZAnswer(std::span<const std::uint8_t> frame, int station, bool isRead, int count, std::uint16_t* destination)
+int checkZAnswer(std::span<const std::uint8_t> frame, int station, std::span<const std::uint8_t> request, int count,
+                 std::uint16_t* destination)
 {
     // The header up to the status byte, and a checksum that makes the bytes after 0x5A sum to 0.
     if (frame.size() < 4)
@@ -189,20 +204,24 @@ int checkZAnswer(std::span<const std::uint8_t> frame, int station, bool isRead, 
         return frame[3];
     // The embedded answer runs from offset 19 to the byte before the checksum.
     constexpr std::size_t kAnswer = 19;
-    if (frame.size() < kAnswer + 3)
+    if (frame.size() < kAnswer + 3 || request.size() < 6)
         return kCommNoZAnswer;
     const std::size_t answerEnd = frame.size() - 1;
     if (frame[kAnswer] != static_cast<std::uint8_t>(station))
         return kCommWrongAddress;
+    if ((frame[kAnswer + 1] & 0x7F) != request[1])
+        return kCommCrcError;
     if (frame[kAnswer + 1] & 0x80)
         return exceptionResult(frame[kAnswer + 2]);
-    if (isRead) {
-        const std::size_t byteCount = frame[kAnswer + 2];
-        if (byteCount > static_cast<std::size_t>(count) * 2 || kAnswer + 3 + byteCount > answerEnd)
-            return kCommWrongByteCount;
-        for (std::size_t i = 0; i < byteCount / 2; ++i)
-            destination[i] = getWord(&frame[kAnswer + 3 + 2 * i]);
-    }
+    const bool isRead = request[1] == 3 || request[1] == 4;
+    if (!isRead)
+        return answerEnd - kAnswer >= 6 && echoFits(frame.subspan(kAnswer, 6), request) ? kCommOk : kCommWrongByteCount;
+    // Exactly the registers asked for: fewer would leave the rest of the block as it was.
+    const std::size_t byteCount = frame[kAnswer + 2];
+    if (byteCount != static_cast<std::size_t>(count) * 2 || kAnswer + 3 + byteCount > answerEnd)
+        return kCommWrongByteCount;
+    for (std::size_t i = 0; i < byteCount / 2; ++i)
+        destination[i] = getWord(&frame[kAnswer + 3 + 2 * i]);
     return kCommOk;
 }
 
@@ -218,7 +237,7 @@ int plainRead(Transport& port, std::uint8_t address, int firstRegister, int coun
         if (port.writeBytes(request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size()))
             return kCommShortWrite;
         const int got = port.readBytes(answer, 2 * piece + 5, 1);
-        if (int rc = checkReadAnswer({answer, static_cast<std::size_t>(got)}, address, piece, destination + done);
+        if (int rc = checkReadAnswer({answer, static_cast<std::size_t>(got)}, address, request[1], piece, destination + done);
             rc != kCommOk)
             return rc;
         done += piece;
@@ -237,7 +256,7 @@ int plainWrite(Transport& port, std::uint8_t address, int firstRegister, int cou
             return kCommShortWrite;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const int got = port.readBytes(answer, sizeof answer, 1);
-        if (int rc = checkWriteAnswer({answer, static_cast<std::size_t>(got)}, address); rc != kCommOk)
+        if (int rc = checkWriteAnswer({answer, static_cast<std::size_t>(got)}, request); rc != kCommOk)
             return rc;
         done += piece;
     }
@@ -281,7 +300,7 @@ int specialExchange(Transport& port, int station, std::span<const std::uint8_t> 
     if (port.writeBytes(frame.data(), static_cast<int>(frame.size())) != static_cast<int>(frame.size()))
         return kCommNoPort;
     const auto answer = receiveZFrame(port);
-    return checkZAnswer(answer, station, destination != nullptr, count, destination);
+    return checkZAnswer(answer, station, request, count, destination);
 }
 
 } // namespace modbus
@@ -314,6 +333,7 @@ int ModbusMaster::readOneRegister(int station, int reg, std::uint16_t* value)
 namespace {
 
 thread_local int t_commMutexDepth = 0;
+thread_local int t_background = 0;
 
 // Holds a master's mutex and counts it for mutexHeldByThisThread.
 class CommLock {
@@ -329,6 +349,16 @@ private:
 
 } // namespace
 
+ModbusMaster::Background::Background()
+{
+    ++t_background;
+}
+
+ModbusMaster::Background::~Background()
+{
+    --t_background;
+}
+
 bool ModbusMaster::mutexHeldByThisThread()
 {
     return t_commMutexDepth > 0;
@@ -339,9 +369,15 @@ int ModbusMaster::transfer(const PortHandle& handle, int station, int byteCount,
 {
     bool openFailed = false;
     const int rc = transferLocked(handle, station, byteCount, source, destination, firstRegister, openFailed);
+    if (rc == kCommOk) {
+        m_link.noteAnswered();
+    } else if (const PortHandle port = m_link.linkHandle(); port && port->lost()) {
+        m_link.noteLost("the port hung up or reported an I/O error");
+    }
     // Said only once the mutex is free: the message may wait for the GUI thread, and the GUI
-    // thread may be waiting for the mutex to write a value.
-    if (openFailed)
+    // thread may be waiting for the mutex to write a value. A port that cannot be opened is
+    // said once per loss of the line, not at every read that tries it.
+    if (openFailed && (m_link.noteLost("the port cannot be opened") || t_background == 0))
         m_link.reportOpenFailure();
     return rc;
 }
@@ -363,32 +399,81 @@ int ModbusMaster::transferLocked(const PortHandle& handle, int station, int byte
         openedHere = true;
     }
     const int count = byteCount / 2;
-    const bool isRead = destination != nullptr;
     int rc = kCommNoPort;
+    // Modbus RTU has no transaction number: after a fault, the answer to an earlier request
+    // may still arrive while the next one waits. Before the next request the line must have
+    // been quiet for a byte time-out; a time-out in which nothing arrived was that already.
+    // An attempt that heard nothing may still be answered late: when the retry then got an
+    // answer (perhaps the late one), the retry's own answer is awaited and dropped too.
+    bool settle = false;
+    bool unheardBefore = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
+        bool heard = false;
         if (!port) {
             rc = kCommNoPort;
-        } else if (settings.cmdMode == 1) {
-            // The gateway gets the station number itself, never the 128 of station 1.
-            const auto address = static_cast<std::uint8_t>(station);
-            const auto request = isRead ? modbus::readRequest(address, firstRegister, count)
-                                        : modbus::writeRequest(address, firstRegister, source, count);
-            if (isRead && request.empty())
-                rc = kCommNoAnswer;
-            else
-                rc = modbus::specialExchange(*port, station, request, count, destination);
         } else {
-            const auto address = static_cast<std::uint8_t>(wireAddress(station));
-            rc = isRead ? modbus::plainRead(*port, address, firstRegister, count, destination)
-                        : modbus::plainWrite(*port, address, firstRegister, count, source);
+            if (settle)
+                port->waitQuiet(kByteTimeoutMs, kMaxSettleMs, false);
+            rc = this->attempt(*port, station, count, source, destination, firstRegister, heard);
         }
-        if (rc == kCommOk)
+        settle = heard && rc != kCommOk;
+        if (rc == kCommOk) {
+            if (unheardBefore)
+                port->waitQuiet(kByteTimeoutMs, kMaxSettleMs, true);
             break;
+        }
+        unheardBefore = unheardBefore || !heard;
         timeLog(firstRegister, rc);
     }
+    if (settle && port)
+        port->waitQuiet(kByteTimeoutMs, kMaxSettleMs, false);
     if (openedHere)
         m_link.closeSerialPort(port);
     m_lastCommStatus = rc;
+    return rc;
+}
+
+namespace {
+
+// Counts what the exchange received, to tell a silent line from a bad answer.
+class HearingTransport : public Transport {
+public:
+    explicit HearingTransport(Transport& inner) : m_inner(inner) {}
+    int readBytes(std::uint8_t* buffer, int count, int triesPerByte) override
+    {
+        const int n = m_inner.readBytes(buffer, count, triesPerByte);
+        heard = heard || n > 0;
+        return n;
+    }
+    int writeBytes(const std::uint8_t* buffer, int count) override { return m_inner.writeBytes(buffer, count); }
+    void discardInput() override { m_inner.discardInput(); }
+    void waitQuiet(int quietMs, int maxMs, bool expectAnswer) override { m_inner.waitQuiet(quietMs, maxMs, expectAnswer); }
+    bool heard = false;
+
+private:
+    Transport& m_inner;
+};
+
+} // namespace
+
+int ModbusMaster::attempt(Transport& port, int station, int count, const std::uint16_t* source,
+                          std::uint16_t* destination, int firstRegister, bool& heard)
+{
+    HearingTransport line(port);
+    const bool isRead = destination != nullptr;
+    int rc;
+    if (m_link.settings().cmdMode == 1) {
+        // The gateway gets the station number itself, never the 128 of station 1.
+        const auto address = static_cast<std::uint8_t>(station);
+        const auto request = isRead ? modbus::readRequest(address, firstRegister, count)
+                                    : modbus::writeRequest(address, firstRegister, source, count);
+        rc = isRead && request.empty() ? kCommNoAnswer : modbus::specialExchange(line, station, request, count, destination);
+    } else {
+        const auto address = static_cast<std::uint8_t>(wireAddress(station));
+        rc = isRead ? modbus::plainRead(line, address, firstRegister, count, destination)
+                    : modbus::plainWrite(line, address, firstRegister, count, source);
+    }
+    heard = line.heard;
     return rc;
 }
 

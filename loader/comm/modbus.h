@@ -36,6 +36,8 @@ inline constexpr std::uint16_t kMissingValue = 55537;
 
 // Registers per plain request.
 inline constexpr int kMaxPieceRegisters = 16;
+// How long the line may take to fall quiet after a fault before the next request goes out.
+inline constexpr int kMaxSettleMs = 1000;
 // A 'Z' frame holds at most this many bytes.
 inline constexpr int kMaxZFrame = 512;
 
@@ -53,15 +55,21 @@ std::vector<std::uint8_t> readRequest(std::uint8_t address, int firstRegister, i
 // Function 6 for one register, else 16; always addressed as holding registers.
 std::vector<std::uint8_t> writeRequest(std::uint8_t address, int firstRegister, const std::uint16_t* values, int count);
 
-// Checks of a received answer; `answer` holds the bytes actually received.
-int checkReadAnswer(std::span<const std::uint8_t> answer, std::uint8_t address, int count, std::uint16_t* destination);
-int checkWriteAnswer(std::span<const std::uint8_t> answer, std::uint8_t address);
+// Checks of a received answer; `answer` holds the bytes actually received. An answer counts
+// only when it fits its request: the address, the function (another one is a CRC error:
+// it is no answer to this request), the byte count, and for a write the echoed register
+// and value or count (else kCommWrongByteCount).
+int checkReadAnswer(std::span<const std::uint8_t> answer, std::uint8_t address, int function, int count,
+                    std::uint16_t* destination);
+int checkWriteAnswer(std::span<const std::uint8_t> answer, std::span<const std::uint8_t> request);
 
 // The 'Z' gateway frame around a Modbus request (L + 20 bytes).
 std::vector<std::uint8_t> zFrame(int station, std::span<const std::uint8_t> request);
-// Checks a received 'Z' frame (from its 0x5A on) and the answer inside it. For a read,
-// `count` registers at most are copied to `destination`.
-int checkZAnswer(std::span<const std::uint8_t> frame, int station, bool isRead, int count, std::uint16_t* destination);
+// Checks a received 'Z' frame (from its 0x5A on) and the answer inside it against the
+// Modbus request it carried. For a read, exactly `count` registers are copied to
+// `destination`.
+int checkZAnswer(std::span<const std::uint8_t> frame, int station, std::span<const std::uint8_t> request, int count,
+                 std::uint16_t* destination);
 
 // The exchanges of one attempt over a transport.
 int plainRead(Transport& port, std::uint8_t address, int firstRegister, int count, std::uint16_t* destination);
@@ -99,6 +107,16 @@ public:
     int currentStation() const { return m_currentStation; }
     int lastCommStatus() const { return m_lastCommStatus; }
 
+    // A user that retries on its own (a monitor, a re-read, the logging) says a port that
+    // cannot be opened once per loss of the line; a user's own command always says it.
+    class Background {
+    public:
+        Background();
+        ~Background();
+        Background(const Background&) = delete;
+        Background& operator=(const Background&) = delete;
+    };
+
     std::mutex& commMutex() { return m_mutex; }
     // Whether the calling thread holds the communication mutex of any master: whoever holds
     // it must never wait for the GUI thread, which may be waiting for the mutex.
@@ -112,6 +130,9 @@ private:
     int transferLocked(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
                        std::uint16_t* destination, int firstRegister, bool& openFailed);
     void timeLog(int firstRegister, int result);
+    // One attempt over `port`; `heard` tells whether any byte came back.
+    int attempt(Transport& port, int station, int count, const std::uint16_t* source, std::uint16_t* destination,
+                int firstRegister, bool& heard);
 
     Link& m_link;
     std::atomic<int> m_family{0};

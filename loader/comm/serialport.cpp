@@ -503,8 +503,14 @@ int SerialPort::writeBytes(const std::uint8_t* buffer, int count)
             written += static_cast<int>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            // The other end is gone (a pty whose master closed, an unplugged adapter).
+            if (errno == EIO || errno == ENXIO || errno == EPIPE || errno == ENODEV) {
+                std::lock_guard lock(m_mutex);
+                m_lost = true;
+            }
             break;
+        }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
@@ -528,6 +534,45 @@ void SerialPort::discardInput()
     std::lock_guard lock(m_mutex);
     if (!m_closed)
         ::tcflush(m_fd, TCIFLUSH);
+}
+
+void SerialPort::waitQuiet(int quietMs, int maxMs, bool expectAnswer)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed || m_lost)
+            return;
+        ++m_users;
+    }
+    {
+        std::lock_guard readLock(m_readMutex);
+        m_buffer.clear();
+        m_bufferPos = 0;
+        const int quiet = std::max(1, std::min(quietMs, m_byteTimeoutMs));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+        bool heard = !expectAnswer;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+            if (left <= 0)
+                break;
+            const Fill f = fill(static_cast<int>(heard ? std::min<long long>(quiet, left) : left));
+            m_buffer.clear();
+            m_bufferPos = 0;
+            if (f != Fill::Data)
+                break;
+            heard = true;
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        --m_users;
+        if (m_users == 0 && m_cancel && !m_closed) {
+            m_cancel = false;
+            std::uint64_t value;
+            [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &value, sizeof value);
+        }
+    }
+    m_idle.notify_all();
 }
 
 } // namespace vok

@@ -72,6 +72,9 @@ public:
 
     // Drops whatever has arrived and not been read yet.
     void discardInput() override;
+    // Drops what arrives until the line has been quiet for the byte time-out (or `quietMs`
+    // when shorter), `maxMs` at most; ends at once when interrupted or closed.
+    void waitQuiet(int quietMs, int maxMs, bool expectAnswer) override;
 
     // Drops DTR, wakes every blocked read, and closes the device once no read is running.
     // Returns 0, or -1 when closing failed.

@@ -16,6 +16,16 @@ public:
     virtual int writeBytes(const std::uint8_t* buffer, int count) = 0;
     // Drops bytes that arrived and were not read (a late answer to an earlier request).
     virtual void discardInput() {}
+    // Drops whatever arrives until no byte has come for `quietMs`, or `maxMs` have passed:
+    // after a fault, a late answer to an earlier request may still be on its way. With
+    // `expectAnswer` one such answer is awaited first (up to `maxMs`).
+    virtual void waitQuiet(int quietMs, int maxMs, bool expectAnswer)
+    {
+        (void)quietMs;
+        (void)maxMs;
+        (void)expectAnswer;
+        discardInput();
+    }
 };
 
 } // namespace vok

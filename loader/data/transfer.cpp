@@ -61,6 +61,24 @@ bool Transfers::anyMappedFailed(int stationIndex) const
     return false;
 }
 
+int Transfers::unwritten(int stationIndex, const std::vector<std::uint8_t>* only) const
+{
+    const auto& map = m_ctx.tables.maps().holdingKind[stationIndex < kControlStations ? 0 : 1];
+    const auto& written = m_writtenMask[static_cast<std::size_t>(stationIndex)];
+    const auto& excluded = m_excludedMask[static_cast<std::size_t>(stationIndex)];
+    int n = 0;
+    for (int i = 0; i < kHoldingRegisters; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        if (k < written.size() && written[k])
+            continue;
+        // An excluded register is not written by rule and is no failure.
+        if (only ? (*only)[k] && !(k < excluded.size() && excluded[k])
+                 : map[k] && m_ctx.store.commError(stationIndex, kFirstHolding + i))
+            ++n;
+    }
+    return n;
+}
+
 namespace {
 
 // Results that mean nobody answered at all (as opposed to a wrong or refused answer).
@@ -107,8 +125,10 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
     if (!reread && !only)
         store.setCommError(stationIndex, base, kHoldingRegisters);
     auto& writtenMask = m_writtenMask[static_cast<std::size_t>(stationIndex)];
-    if (download)
+    if (download) {
         writtenMask.resize(kHoldingRegisters, 0);
+        m_excludedMask[static_cast<std::size_t>(stationIndex)].assign(kHoldingRegisters, 0);
+    }
 
     waitMs(10);
     int result = -1;
@@ -128,6 +148,7 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
         if (count == 0) {
             // An excluded register: not written, and not a failure.
             store.clearCommError(stationIndex, base + offset, 1);
+            m_excludedMask[static_cast<std::size_t>(stationIndex)][static_cast<std::size_t>(offset)] = 1;
             ++offset;
             continue;
         }
@@ -139,9 +160,12 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
         } else {
             result = master.readRegisters(master.link().linkHandle(), station, 2 * count, values, first);
         }
+        // A changes download that could not write a typed value leaves it as typed (still
+        // red, counted as not written): marking it failed would keep the next one from
+        // writing it.
         if (result == kCommOk)
             store.clearCommError(stationIndex, first, count);
-        else
+        else if (!(download && only))
             store.setCommError(stationIndex, first, count);
         if (download && result == kCommOk) {
             std::fill_n(writtenMask.begin() + offset, count, 1);
@@ -160,8 +184,9 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
             silentBlocks = 0;
         }
     }
-    // What was not reached is not the module's (a re-read did not mark it at the start).
-    for (int i = offset; i < kHoldingRegisters; ++i) {
+    // What was not reached is not the module's. A re-read keeps the values it did not get
+    // to: they are as good as before it started.
+    for (int i = offset; i < kHoldingRegisters && !(download && only) && !reread; ++i) {
         if (!only || (*only)[static_cast<std::size_t>(i)])
             store.setCommError(stationIndex, base + i, 1);
     }
@@ -169,7 +194,7 @@ int Transfers::transferStation(Direction direction, int stationIndex, bool holdi
     return result;
 }
 
-void Transfers::writePreDownload(bool onlyEdited)
+void Transfers::writePreDownload(const std::array<std::vector<std::uint8_t>, kStations>* only)
 {
     ModbusMaster& master = m_ctx.master;
     const auto& list = m_ctx.tables.preDownload();
@@ -181,7 +206,8 @@ void Transfers::writePreDownload(bool onlyEdited)
         writtenMask.resize(kHoldingRegisters, 0);
         for (int k = 0; k < kPreDownloadRegisters && !m_ctx.stopRequested && !m_ctx.lineDead; ++k) {
             const int reg = list[k];
-            if (reg >= kFirstHolding && (!onlyEdited || m_ctx.store.isEdited(i, reg))) {
+            if (reg >= kFirstHolding && reg <= kLastStoredRegister
+                && (!only || (*only)[static_cast<std::size_t>(i)][static_cast<std::size_t>(reg - kFirstHolding)])) {
                 std::uint16_t v = 0;
                 m_ctx.store.getStoredValue(station, reg, v);
                 if (master.writeRegisters(master.link().linkHandle(), station, 2, &v, reg) == kCommOk) {
@@ -189,7 +215,8 @@ void Transfers::writePreDownload(bool onlyEdited)
                     writtenMask[static_cast<std::size_t>(reg - kFirstHolding)] = 1;
                     ++m_ctx.written;
                 } else {
-                    m_ctx.store.setCommError(i, reg, 1);
+                    if (!only)
+                        m_ctx.store.setCommError(i, reg, 1);
                     if (portLost())
                         m_ctx.lineDead = true;
                 }
@@ -266,14 +293,19 @@ void Transfers::verifyStation(int stationIndex, bool changesOnly)
         const int reg = kFirstHolding + i;
         std::uint16_t pc = 0;
         store.getStoredValue(stationIndex + 1, reg, pc);
+        // Not read back, or read back different: not confirmed. A full download shows it as
+        // not transferred; a changes download keeps the typed value red for the next one.
         if (!readOk[static_cast<std::size_t>(i)]) {
-            // Not read back: not confirmed, and shown as not transferred.
-            store.setCommError(stationIndex, reg, 1);
+            if (!changesOnly)
+                store.setCommError(stationIndex, reg, 1);
+            if (written[static_cast<std::size_t>(i)])
+                ++m_ctx.notConfirmed;
             continue;
         }
         if (module[static_cast<std::size_t>(i)] != pc) {
             m_ctx.differences.push_back({stationIndex + 1, reg, pc, module[static_cast<std::size_t>(i)]});
-            store.setCommError(stationIndex, reg, 1);
+            if (!changesOnly)
+                store.setCommError(stationIndex, reg, 1);
             continue;
         }
         ++m_ctx.confirmed;
@@ -310,11 +342,14 @@ void Transfers::appendDownloadRecord(TransferType type, const std::vector<int>& 
     r.stations = stations;
     r.file = m_ctx.sourceFile;
     r.written = m_ctx.written;
-    r.verify = !m_ctx.verified ? "not verified"
-        : m_ctx.differences.empty() ? "verified " + std::to_string(m_ctx.confirmed)
-                                    : std::to_string(m_ctx.differences.size()) + " differences";
+    // written / confirmed / not confirmed / differences, in one field of the record.
+    r.verify = !m_ctx.verified && !m_ctx.verifyAfterDownload ? "not verified"
+        : "confirmed " + std::to_string(m_ctx.confirmed) + "; not confirmed " + std::to_string(m_ctx.notConfirmed)
+            + "; differences " + std::to_string(m_ctx.differences.size());
+    if (m_ctx.notWritten)
+        r.verify += "; not written " + std::to_string(m_ctx.notWritten);
     if (m_ctx.lineDead || m_ctx.stopRequested)
-        r.verify += m_ctx.lineDead ? ", line dead" : ", stopped";
+        r.verify += m_ctx.lineDead ? "; line dead" : "; stopped";
     std::string error;
     if (!appendDownloadRecordLine(m_ctx.master.link().settings().workingDir, r, &error))
         m_ctx.reporter.notice("The download could not be recorded in the download log: " + error + ".");
@@ -324,11 +359,20 @@ int Transfers::identifySelected(bool check, int result,
                                 const std::function<bool(int, const std::uint16_t (&)[13])>& accept)
 {
     DataStore& store = m_ctx.store;
+    // A station that does not answer is said only once the next one has answered: two in a
+    // row mean the line is dead, which one message says for all of them.
+    int pendingSilent = -1;
+    auto sayPending = [&] {
+        if (pendingSilent >= 0)
+            m_ctx.reporter.message(114, stationSuffix(pendingSilent + 1, check));
+        pendingSilent = -1;
+    };
     for (int i = 0; i < kStations; ++i) {
         if (!store.stationSelected[i])
             continue;
-        if (m_ctx.lineDead) {
-            // The port hung up: the stations not asked yet are left out without a word each.
+        if (m_ctx.lineDead || m_ctx.stopRequested) {
+            // The line is dead or the user stopped: the stations not asked yet are left out
+            // without a word each.
             store.stationSelected[i] = 0;
             continue;
         }
@@ -342,16 +386,30 @@ int Transfers::identifySelected(bool check, int result,
             store.stationSelected[i] = 0;
             continue;
         }
-        // A station whose code cannot be read or is not accepted leaves the selection.
-        if (result != kCommOk) {
-            m_ctx.reporter.message(114, stationSuffix(i + 1, check));
+        if (result != kCommOk && unanswered(result)) {
             store.stationSelected[i] = 0;
-        } else if (!accept(i, words)) {
-            store.stationSelected[i] = 0;
+            if (pendingSilent >= 0) {
+                m_ctx.lineDead = true;
+                m_ctx.master.link().noteLost("two stations in a row answer nothing");
+                pendingSilent = -1;
+            } else {
+                pendingSilent = i;
+            }
+        } else {
+            sayPending();
+            // A station whose code cannot be read or is not accepted leaves the selection.
+            if (result != kCommOk) {
+                m_ctx.reporter.message(114, stationSuffix(i + 1, check));
+                store.stationSelected[i] = 0;
+            } else if (!accept(i, words)) {
+                store.stationSelected[i] = 0;
+            }
         }
         if (check)
             m_ctx.reporter.progressAdvance(20);
     }
+    if (!m_ctx.lineDead)
+        sayPending();
     return result;
 }
 
@@ -404,10 +462,13 @@ int Transfers::runTransferSequence(TransferType type)
     DataStore& store = m_ctx.store;
     Reporter& reporter = m_ctx.reporter;
     m_ctx.lineDead = false;
-    m_ctx.written = m_ctx.confirmed = 0;
+    m_ctx.written = m_ctx.confirmed = m_ctx.notWritten = m_ctx.notConfirmed = 0;
     m_ctx.verified = false;
     m_ctx.differences.clear();
+    m_ctx.notWrittenStations.clear();
     for (auto& mask : m_writtenMask)
+        mask.clear();
+    for (auto& mask : m_excludedMask)
         mask.clear();
     const bool changes = type == TransferType::DownloadChanges;
     const bool download = type == TransferType::Download || changes;
@@ -422,33 +483,55 @@ int Transfers::runTransferSequence(TransferType type)
         return -1;
     }
     // The changes of each station: its edited registers. A station without any is not asked.
+    // Values that were never read from a module are never written to it: a register whose
+    // last transfer failed, and every station marked incomplete, are left out of any download.
     std::array<std::vector<std::uint8_t>, kStations> edits;
-    if (changes) {
-        for (int i = 0; i < kStations; ++i) {
+    std::vector<int> leftOut;
+    std::string neverRead;
+    for (int i = 0; i < kStations && download; ++i) {
+        if (!store.stationSelected[i])
+            continue;
+        if (changes) {
             auto& e = edits[static_cast<std::size_t>(i)];
             e.assign(kHoldingRegisters, 0);
             bool any = false;
-            for (int r = 0; r < kHoldingRegisters; ++r)
-                any |= (e[static_cast<std::size_t>(r)] = store.isEdited(i, kFirstHolding + r) ? 1 : 0) != 0;
-            if (!any)
-                store.stationSelected[i] = 0;
-        }
-    } else if (download) {
-        // Values that were never read from a module are never written to it. (The changes
-        // are typed values, so a changes download may serve such a station.)
-        std::vector<int> leftOut;
-        for (int i = 0; i < kStations; ++i) {
-            if (store.stationSelected[i] && store.incomplete(i)) {
+            std::string regs;
+            int unread = 0;
+            for (int r = 0; r < kHoldingRegisters; ++r) {
+                const int reg = kFirstHolding + r;
+                if (!store.isEdited(i, reg))
+                    continue;
+                if (store.commError(i, reg)) {
+                    if (++unread <= 8)
+                        regs += (regs.empty() ? "" : ", ") + std::to_string(reg);
+                    continue;
+                }
+                e[static_cast<std::size_t>(r)] = 1;
+                any = true;
+            }
+            if ((any || unread) && store.incomplete(i)) {
                 store.stationSelected[i] = 0;
                 leftOut.push_back(i);
+                continue;
             }
+            if (unread)
+                neverRead += (neverRead.empty() ? "" : "; ") + std::string("station ") + std::to_string(i + 1) + ": "
+                    + regs + (unread > 8 ? " and " + std::to_string(unread - 8) + " more" : "");
+            if (!any)
+                store.stationSelected[i] = 0;
+        } else if (store.incomplete(i)) {
+            store.stationSelected[i] = 0;
+            leftOut.push_back(i);
         }
-        if (!leftOut.empty())
-            reporter.notice("Left out of the download: station" + std::string(leftOut.size() > 1 ? "s " : " ")
-                            + stationNumbers(leftOut)
-                            + ". Some of their values were never read from the modules (an incomplete upload, or a "
-                              "parameter file that says so or does not cover them); upload them again first.");
     }
+    if (!leftOut.empty())
+        reporter.notice("Left out of the download: station" + std::string(leftOut.size() > 1 ? "s " : " ")
+                        + stationNumbers(leftOut)
+                        + ". Some of their values were never read from the modules (an incomplete upload, or a "
+                          "parameter file that says so or does not cover them); upload them again first.");
+    if (!neverRead.empty())
+        reporter.notice("Not written, because the module's value was never read: " + neverRead
+                        + ". They stay red; upload the station and enter them again.");
 
     int selected = 0;
     for (int i = 0; i < kStations; ++i)
@@ -497,13 +580,14 @@ int Transfers::runTransferSequence(TransferType type)
         // The pre-download registers go first, so that a new range or input type is in place
         // before the values that depend on it.
         if (family0)
-            writePreDownload(changes);
+            writePreDownload(changes ? &edits : nullptr);
     } else if (reads) {
         store.rebuildChannelLists();
     }
     const Direction direction = download ? Direction::Write : Direction::Read;
     std::vector<int> silent;
     int silentInARow = 0;
+    std::array<bool, kStations> verifiedStation{};
     for (int i = 0; i < kStations; ++i) {
         if (!store.stationSelected[i])
             continue;
@@ -527,14 +611,17 @@ int Transfers::runTransferSequence(TransferType type)
         }
         if (lastStationSilent()) {
             silent.push_back(i);
-            if (++silentInARow >= kSilentStations)
+            if (++silentInARow >= kSilentStations) {
                 m_ctx.lineDead = true;
+                m_ctx.master.link().noteLost("two stations in a row answer nothing");
+            }
             reporter.note("Station " + std::to_string(i + 1) + " does not answer: it is left.");
             continue;
         }
         silentInARow = 0;
         if (download && m_ctx.verifyAfterDownload && !m_ctx.stopRequested && !m_ctx.lineDead) {
             m_ctx.verified = true;
+            verifiedStation[static_cast<std::size_t>(i)] = true;
             verifyStation(i, changes);
         } else if (changes && !m_ctx.verifyAfterDownload) {
             // Without a verify, what the module acknowledged is no longer a pending change.
@@ -555,15 +642,46 @@ int Transfers::runTransferSequence(TransferType type)
             if (selectedAtStart[i])
                 store.setIncomplete(i, !store.stationSelected[i] || anyMappedFailed(i));
         }
-    } else if (download && !writing.empty()) {
-        // The download ended here and says below how it went; only a kill leaves the record.
-        journal.finish(writing);
-        appendDownloadRecord(type, writing);
     }
-    if (m_ctx.lineDead) {
+    if (download && !writing.empty()) {
+        // Every register meant and not written is counted; a station leaves the journal only
+        // when its download completed, so a dead line or a stop still says so at the next start.
+        std::vector<int> completed;
+        std::string notWritten;
+        for (int station : writing) {
+            const int i = station - 1;
+            const int n = unwritten(i, changes ? &edits[static_cast<std::size_t>(i)] : nullptr);
+            const auto& done = m_writtenMask[static_cast<std::size_t>(i)];
+            const int written = static_cast<int>(std::count(done.begin(), done.end(), 1));
+            if (m_ctx.verifyAfterDownload && !verifiedStation[static_cast<std::size_t>(i)])
+                m_ctx.notConfirmed += written;
+            if (n == 0) {
+                completed.push_back(station);
+                continue;
+            }
+            m_ctx.notWritten += n;
+            m_ctx.notWrittenStations.push_back(station);
+            notWritten += (notWritten.empty() ? "" : ", ") + std::string("station ") + std::to_string(station) + " ("
+                + std::to_string(n) + (n == 1 ? " register" : " registers") + ")";
+        }
+        journal.finish(completed);
+        appendDownloadRecord(type, writing);
+        // One message for how the download ended short.
+        std::string why;
+        if (m_ctx.lineDead)
+            why = "The line stopped answering, so the download was ended. ";
+        else if (!silent.empty())
+            why = "No answer from station" + std::string(silent.size() > 1 ? "s " : " ") + stationNumbers(silent) + ". ";
+        else if (m_ctx.stopRequested)
+            why = "The download was stopped. ";
+        if (!notWritten.empty())
+            reporter.notice(why + "Not written: " + notWritten + (changes ? "; those changes stay red." : "."));
+        else if (m_ctx.lineDead)
+            reporter.notice(why);
+    } else if (m_ctx.lineDead) {
         std::vector<int> notDone;
         for (int i = 0; i < kStations; ++i) {
-            if (selectedAtStart[i] && (!store.stationSelected[i] || (!compare && !changes && anyMappedFailed(i))))
+            if (selectedAtStart[i] && (!store.stationSelected[i] || (!compare && anyMappedFailed(i))))
                 notDone.push_back(i);
         }
         const char* what = compare ? "comparison" : download ? "download" : "upload";
@@ -572,7 +690,7 @@ int Transfers::runTransferSequence(TransferType type)
                                                                  + stationNumbers(notDone) + "."));
     } else if (!silent.empty()) {
         reporter.notice("No answer from station" + std::string(silent.size() > 1 ? "s " : " ") + stationNumbers(silent)
-                        + ": left out part-way, " + (download ? "their registers not all written." : "their values not all read."));
+                        + ": left out part-way, their values not all read.");
     }
     reporter.progressEnd();
     reporter.statusText(120);

@@ -59,8 +59,14 @@ struct TransferContext {
     // verify confirmed, and every register whose module value differs.
     int written = 0;
     int confirmed = 0;
+    // Registers a download meant to write and did not (no answer, refused, stopped), and
+    // written registers that the verify could not read back.
+    int notWritten = 0;
+    int notConfirmed = 0;
     bool verified = false;
     std::vector<Difference> differences;
+    // The stations (1-32) a download did not write whole.
+    std::vector<int> notWrittenStations;
 };
 
 // A station answers nothing when this many blocks in a row get no answer; the line is dead
@@ -109,9 +115,12 @@ private:
     // stores the code in the record. The last read's result, or `result` when no station
     // was read.
     int identifySelected(bool check, int result, const std::function<bool(int, const std::uint16_t (&)[13])>& accept);
-    // The pre-download registers of the selected control stations, one by one; with
-    // `onlyEdited` just those the user changed.
-    void writePreDownload(bool onlyEdited);
+    // The pre-download registers of the selected control stations, one by one; with `only`
+    // (a flag per holding register of each station) just those.
+    void writePreDownload(const std::array<std::vector<std::uint8_t>, kStations>* only);
+    // Of the registers a download meant to write (`only`, else every mapped one), how many
+    // failed and were not written.
+    int unwritten(int stationIndex, const std::vector<std::uint8_t>* only) const;
     // Reads back what a download wrote to a station (the whole channel where a defining
     // register was written) and compares it with the store.
     void verifyStation(int stationIndex, bool changesOnly);
@@ -130,6 +139,8 @@ private:
     bool m_lastStationSilent = false;
     // What the download of the sequence wrote, per station: a flag per holding register.
     std::array<std::vector<std::uint8_t>, kStations> m_writtenMask;
+    // The registers the exclusion rules kept a download from writing.
+    std::array<std::vector<std::uint8_t>, kStations> m_excludedMask;
 };
 
 } // namespace vok

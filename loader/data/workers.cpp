@@ -162,13 +162,20 @@ int Workers::startCommandMonitor(int station, int channel, int reg, bool enabled
     Job* raw = job.get();
     m_ctx.monitorStop = false;
     job->thread = std::thread([this, station, reg, raw] {
+        ModbusMaster::Background background;
         sleepMs(50);
+        int failedInARow = 0;
         while (!m_ctx.monitorStop && m_ctx.master.link().settings().online) {
             std::uint16_t v = 0;
-            if (m_ctx.master.readOneRegister(station, reg, &v) != kCommOk)
-                continue; // tried again at once; each try is bounded by the byte time-out
-            if (v == 0)
-                break;
+            if (m_ctx.master.readOneRegister(station, reg, &v) == kCommOk) {
+                failedInARow = 0;
+                if (v == 0)
+                    break;
+            } else if (++failedInARow >= kSilentMonitorReads) {
+                // Nothing answers: the line is lost for every user of it.
+                m_ctx.master.link().noteLost("a watched command register does not answer");
+            }
+            // A failed read waits as a good one does: a vanished port must not become a storm.
             for (int waited = 0; waited < 300 && !m_ctx.monitorStop; waited += 50)
                 sleepMs(50);
         }
@@ -194,7 +201,10 @@ void Workers::startStationReread(int station)
     auto job = std::make_unique<Job>();
     Job* raw = job.get();
     job->thread = std::thread([this, station, raw] {
+        ModbusMaster::Background background;
+        // A sequence of its own: an earlier transfer's dead line is not this one's.
         m_ctx.stopRequested = false;
+        m_ctx.lineDead = false;
         m_transfers.transferStation(Direction::Read, station - 1, true, true);
         m_transfers.refreshIncomplete(station - 1);
         m_ctx.reporter.refresh(Refresh::TreeAndViews);

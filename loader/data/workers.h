@@ -14,6 +14,9 @@
 
 namespace vok {
 
+// A watched command register that fails this many reads in a row: the line is lost.
+inline constexpr int kSilentMonitorReads = 3;
+
 class Workers {
 public:
     explicit Workers(TransferContext& context);

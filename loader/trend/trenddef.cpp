@@ -2,7 +2,9 @@
 
 #include "fileutil.h"
 #include "format.h"
+#include "store.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -61,8 +63,34 @@ int indexOf(std::string_view field)
 
 } // namespace
 
+TrendGroup TrendDefinitions::usableGroup(int group) const
+{
+    TrendGroup g = groups[static_cast<std::size_t>(group)];
+    for (int p = 0; p < 8; ++p) {
+        if (penBroken[static_cast<std::size_t>(group)][static_cast<std::size_t>(p)])
+            g.pens[static_cast<std::size_t>(p)].unused = true;
+    }
+    return g;
+}
+
+namespace {
+
+std::string penName(int group, int pen)
+{
+    return "Group " + std::to_string(group) + ", pen " + std::to_string(pen);
+}
+
+long fieldNumber(std::string_view field)
+{
+    return std::strtol(std::string(field.substr(0, 8)).c_str(), nullptr, 10);
+}
+
+} // namespace
+
 void TrendDefinitions::read(std::string_view text, const std::string& noneItem)
 {
+    problems.clear();
+    penBroken = {};
     std::size_t searchFrom = 0;
     for (int n = 1; n <= kTrendGroups; ++n) {
         // "Group1" also stands at the start of "Group10": the search goes on from where the
@@ -81,27 +109,46 @@ void TrendDefinitions::read(std::string_view text, const std::string& noneItem)
         g.cycle = last ? 0 : std::atoi(std::string(nextField(groupLine, pos, last).substr(0, 4)).c_str());
         g.name = last ? std::string() : std::string(nextField(groupLine, pos, last).substr(0, kTrendNameLength));
         std::size_t cursor = std::min(lineEnd + 2, text.size());
-        for (TrendPenDef& pen : g.pens) {
+        bool cut = false;
+        for (int p = 0; p < 8; ++p) {
+            TrendPenDef& pen = g.pens[static_cast<std::size_t>(p)];
             std::size_t end = text.find("\r\n", cursor);
             if (end == std::string_view::npos)
                 end = text.size();
             const std::string_view line = text.substr(cursor, end - cursor);
             std::string_view f[6];
-            std::size_t p = 0;
+            std::size_t at = 0;
             bool lineDone = false;
             int fields = 0;
             while (fields < 6 && !lineDone)
-                f[fields++] = nextField(line, p, lineDone);
+                f[fields++] = nextField(line, at, lineDone);
             bool whole = fields == 6 && cursor < text.size();
             for (int k = 0; k < fields && whole; ++k)
                 whole = !f[k].empty();
             if (!whole) {
                 // This pen and the rest of the group: unused; the line is not passed.
+                if (!cut && cursor < text.size())
+                    problems.push_back(penName(n, p + 1) + ": the line has missing or empty columns; it and the rest of the "
+                                                         "group are left empty");
+                cut = true;
                 pen.unused = true;
                 continue;
             }
             pen.stationIndex = indexOf(f[1]);
             pen.channelIndex = std::min(indexOf(f[2]), 3);
+            // A station is never wrapped into another, and a channel is one the station has.
+            const long station = fieldNumber(f[1]);
+            const long channel = fieldNumber(f[2]);
+            const bool unusedItem = !noneItem.empty() && std::string(f[3]).find(noneItem) != std::string::npos;
+            if (!unusedItem && station > kStations) {
+                problems.push_back(penName(n, p + 1) + ": station " + std::to_string(station) + " is above "
+                                   + std::to_string(kStations) + "; the pen is left empty");
+                penBroken[static_cast<std::size_t>(n - 1)][static_cast<std::size_t>(p)] = true;
+            } else if (!unusedItem && (channel > 4 || (station > kControlStations && channel > 1))) {
+                problems.push_back(penName(n, p + 1) + ": station " + std::to_string(station) + " has no channel "
+                                   + std::to_string(channel) + "; the pen is left empty");
+                penBroken[static_cast<std::size_t>(n - 1)][static_cast<std::size_t>(p)] = true;
+            }
             pen.itemName = std::string(f[3].substr(0, kTrendNameLength));
             pen.scaleMin = readNumber(f[4]);
             pen.scaleMax = readNumber(f[5]);
@@ -168,6 +215,19 @@ void TrendDefinitions::lookUpItems(std::string_view add)
             ParameterDefinition& d = penDefinition[static_cast<std::size_t>(g)][static_cast<std::size_t>(p)];
             d = ParameterDefinition();
             parseDefinition(add.substr(row), d);
+        }
+    }
+    // A pen whose item the list does not hold has nothing to read.
+    for (int g = 0; g < kTrendGroups; ++g) {
+        for (int p = 0; p < 8; ++p) {
+            const TrendPenDef& pen = groups[static_cast<std::size_t>(g)].pens[static_cast<std::size_t>(p)];
+            bool& broken = penBroken[static_cast<std::size_t>(g)][static_cast<std::size_t>(p)];
+            if (pen.unused || broken || !penDefinition[static_cast<std::size_t>(g)][static_cast<std::size_t>(p)].key.empty())
+                continue;
+            const std::string said = penName(g + 1, p + 1) + ": the item \"" + pen.itemName + "\" is not in the list";
+            if (std::find(problems.begin(), problems.end(), said + "; the pen is left empty") == problems.end())
+                problems.push_back(said + "; the pen is left empty");
+            broken = true;
         }
     }
 }

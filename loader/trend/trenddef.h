@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vok {
 
@@ -40,6 +41,14 @@ public:
     std::array<TrendGroup, kTrendGroups> groups;
     // The parameter definition of each pen's item; kept when an item is not found.
     std::array<std::array<ParameterDefinition, 8>, kTrendGroups> penDefinition;
+    // What the file says that no pen can log: "Group 2, pen 3: ...", one line each, and
+    // which pens they leave empty.
+    std::vector<std::string> problems;
+    std::array<std::array<bool, 8>, kTrendGroups> penBroken{};
+
+    // A group as logging takes it: the pens with a problem are left empty. The groups
+    // themselves keep what the file said, so that the dialog writes it back unchanged.
+    TrendGroup usableGroup(int group) const;
 
     // Reads the groups from the file's text: group n from where group n - 1 ended; a missing
     // group line leaves that group as it was and the search goes on from the last position

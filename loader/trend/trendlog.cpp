@@ -7,6 +7,8 @@
 #include "store.h"
 #include "trendbuffer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -33,9 +35,81 @@ std::string getText(const char (&field)[N])
 
 } // namespace
 
-TrendLogger::TrendLogger(ModbusMaster& master, const DataStore& store, const SpecialRegisters& specials, TrendBuffer* buffer)
-    : m_master(master), m_store(store), m_specials(specials), m_buffer(buffer)
+TrendLogger::TrendLogger(ModbusMaster& master, const DataStore& store, const SpecialRegisters& specials, TrendSection* section)
+    : m_master(master), m_store(store), m_specials(specials), m_section(section),
+      m_buffer(section && section->isOpen() ? section->buffer() : nullptr)
 {
+}
+
+void TrendLogger::say(const std::string& text)
+{
+    if (onEvent)
+        onEvent(text);
+}
+
+void TrendLogger::end(const std::string& why)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_ended.empty())
+            return;
+        m_ended = why;
+        m_stop = true;
+    }
+    say("Logging ended: " + why + ".");
+}
+
+TrendLogger::Status TrendLogger::status() const
+{
+    Status st;
+    st.running = m_running;
+    const LineHealth h = m_master.link().health();
+    st.lost = h.lost;
+    st.lostSince = h.since;
+    st.lostWhy = h.why;
+    st.cycles = m_cycles;
+    st.samplesRead = m_samplesRead;
+    st.samplesFailed = m_samplesFailed;
+    st.sectionBroken = m_sectionBroken;
+    std::lock_guard lock(m_mutex);
+    st.ended = m_ended;
+    return st;
+}
+
+void TrendLogger::sayLineState()
+{
+    const LineHealth h = m_master.link().health();
+    if (h.lost && (!m_saidLost || h.losses != m_lossesSeen)) {
+        m_saidLost = true;
+        m_lossesSeen = h.losses;
+        say("The line is lost since " + timeText(h.since).substr(11) + " (" + h.why
+            + "); logging goes on and leaves the cells empty.");
+    } else if (!h.lost && m_saidLost) {
+        m_saidLost = false;
+        say("The line is back.");
+    }
+}
+
+void TrendLogger::keepPort()
+{
+    Link& link = m_master.link();
+    const PortHandle port = link.linkHandle();
+    if (m_havePort && port && !port->lost())
+        return;
+    if (m_havePort) {
+        link.noteLost("the port hung up or reported an I/O error");
+        link.close();
+        m_havePort = false;
+    }
+    m_portDown = true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastReopen < std::chrono::seconds(kReopenSeconds))
+        return;
+    m_lastReopen = now;
+    if (link.openLink() == 0) {
+        m_havePort = true;
+        m_portDown = false;
+    }
 }
 
 TrendLogger::~TrendLogger()
@@ -118,9 +192,49 @@ void TrendLogger::writeDefinitions()
         std::fill(std::begin(tp.samples), std::end(tp.samples), TREND_NO_VALUE);
 }
 
+std::string TrendLogger::keptName(const std::string& csvPath)
+{
+    // The first sample's time stamp "YYYY/MM/DD HH:MM:SS" starts the fourth line.
+    std::string stamp;
+    if (auto bytes = readWholeFile(csvPath)) {
+        const std::string_view text = bytes->view();
+        std::size_t at = 0;
+        for (int line = 0; line < 3 && at != std::string_view::npos; ++line)
+            at = text.find("\r\n", at) == std::string_view::npos ? std::string_view::npos : text.find("\r\n", at) + 2;
+        if (at != std::string_view::npos && text.size() >= at + 19) {
+            const std::string_view t = text.substr(at, 19);
+            const std::string digits = std::string(t.substr(0, 4)) + std::string(t.substr(5, 2)) + std::string(t.substr(8, 2))
+                + "-" + std::string(t.substr(11, 2)) + std::string(t.substr(14, 2)) + std::string(t.substr(17, 2));
+            if (std::all_of(digits.begin(), digits.end(), [](char c) { return (c >= '0' && c <= '9') || c == '-'; }))
+                stamp = digits;
+        }
+    }
+    if (stamp.empty()) {
+        struct stat st {};
+        std::tm local {};
+        const std::time_t t = ::stat(csvPath.c_str(), &st) == 0 ? st.st_mtime : std::time(nullptr);
+        ::localtime_r(&t, &local);
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d-%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                      local.tm_hour, local.tm_min, local.tm_sec);
+        stamp = buf;
+    }
+    const std::string::size_type dot = csvPath.rfind('.');
+    const std::string::size_type slash = csvPath.rfind('/');
+    const bool ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (ext ? csvPath.substr(0, dot) : csvPath) + "-" + stamp + (ext ? csvPath.substr(dot) : std::string(".csv"));
+}
+
 bool TrendLogger::writeHeaders()
 {
-    deleteFile(m_setup.csvPath);
+    // The previous recording is kept, never deleted: a second Start must not lose a night.
+    if (fileExists(m_setup.csvPath)) {
+        std::string error;
+        if (!renameAside(m_setup.csvPath, keptName(m_setup.csvPath), &error)) {
+            end("the previous log " + m_setup.csvPath + " cannot be kept (" + error + ")");
+            return false;
+        }
+    }
     std::string lines[3];
     for (int h = 0; h < 3; ++h) {
         lines[h] = m_setup.headers[static_cast<std::size_t>(h)];
@@ -140,14 +254,22 @@ bool TrendLogger::writeHeaders()
         lines[1] += (m_buffer ? getText(m_buffer->pens[p].itemName) : pen.itemName) + ",";
         lines[2] += (m_buffer ? getText(m_buffer->pens[p].unit) : m_setup.definitions[static_cast<std::size_t>(p)].unitText) + ",";
     }
-    bool ok = true;
-    for (const std::string& l : lines)
-        ok = appendToFile(m_setup.csvPath, l + "\r\n") == AppendResult::Ok && ok;
-    return ok;
+    std::string error;
+    if (!appendWhole(m_setup.csvPath, lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2] + "\r\n", &error)) {
+        end("the log " + error);
+        return false;
+    }
+    return true;
 }
 
 void TrendLogger::runCycle(const std::string& time)
 {
+    // Another process cut the section short: it reaches nobody now, so it is left.
+    if (m_buffer && m_section && m_section->broken()) {
+        m_buffer = nullptr;
+        m_sectionBroken = true;
+        say("The shared trend section " + m_section->name() + " was cut short by another program; only the log file is written.");
+    }
     const ValueFormatter f(m_store, m_specials);
     std::string line = time + ",";
     int slot = 0;
@@ -156,6 +278,7 @@ void TrendLogger::runCycle(const std::string& time)
         if (slot >= TREND_SLOTS || slot < 0)
             slot = 0;
     }
+    int tried = 0, answered = 0;
     for (int p = 0; p < TREND_PENS; ++p) {
         const TrendPenDef& pen = m_setup.group.pens[static_cast<std::size_t>(p)];
         if (pen.unused || (m_buffer && !(m_buffer->pens[p].used && m_buffer->pens[p].valid))) {
@@ -169,8 +292,15 @@ void TrendLogger::runCycle(const std::string& time)
         const ParameterDefinition& d = m_setup.definitions[static_cast<std::size_t>(p)];
         const int reg = d.registers[static_cast<std::size_t>(pen.channelIndex & 3)];
         std::uint16_t raw = kMissingValue;
-        // An item without a register (never found in the list) has no value to read.
-        const bool ok = reg != 0 && m_master.readOneRegister(pen.stationIndex + 1, reg, &raw) == kCommOk;
+        // An item without a register (never found in the list) has no value to read; a port
+        // that is gone is not asked until it is open again.
+        bool ok = false;
+        if (reg != 0) {
+            ++tried;
+            ok = !m_portDown && m_master.readOneRegister(pen.stationIndex + 1, reg, &raw) == kCommOk;
+            ++(ok ? m_samplesRead : m_samplesFailed);
+            answered += ok ? 1 : 0;
+        }
         if (m_buffer) {
             TrendBuffer& b = *m_buffer;
             b.pens[p].samples[slot] = ok ? scaled(p, raw) : TREND_NO_VALUE;
@@ -182,13 +312,26 @@ void TrendLogger::runCycle(const std::string& time)
     }
     if (m_stop)
         return;
+    ++m_cycles;
+    // Every pen silent for a few cycles: the line is lost for every user of it.
+    if (tried > 0 && answered == 0) {
+        if (++m_silentCycles >= kSilentCycles)
+            m_master.link().noteLost("no pen answered for " + std::to_string(kSilentCycles) + " cycles");
+    } else if (answered > 0) {
+        m_silentCycles = 0;
+    }
     // The index last, after every pen of the cycle: a reader never sees a half cycle as new.
     if (m_buffer) {
         std::atomic_thread_fence(std::memory_order_release);
         m_buffer->newestSlot = slot;
     }
-    // A line that cannot be written (a full disk, a locked file) is lost; logging goes on.
-    appendToFile(m_setup.csvPath, line + "\r\n");
+    // A log that silently stops growing would be worse than none: a failed line ends logging.
+    std::string error;
+    if (!appendWhole(m_setup.csvPath, line + "\r\n", &error)) {
+        end("the log " + error);
+        return;
+    }
+    sayLineState();
 }
 
 bool TrendLogger::start(Setup setup)
@@ -199,6 +342,12 @@ bool TrendLogger::start(Setup setup)
         m_thread.join();
     prepare(std::move(setup));
     m_stop = false;
+    m_cycles = m_samplesRead = m_samplesFailed = 0;
+    m_sectionBroken = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_ended.clear();
+    }
     m_running = true;
     m_thread = std::thread([this] { run(); });
     return true;
@@ -206,8 +355,14 @@ bool TrendLogger::start(Setup setup)
 
 void TrendLogger::run()
 {
+    ModbusMaster::Background background;
     Link& link = m_master.link();
     m_openFailed = link.openLinkFromSettings() != 0;
+    m_havePort = !m_openFailed;
+    m_portDown = false;
+    m_silentCycles = 0;
+    m_saidLost = false;
+    m_lossesSeen = link.health().losses;
     if (!m_openFailed) {
         // The headers name the items and units the section was given.
         writeDefinitions();
@@ -218,6 +373,7 @@ void TrendLogger::run()
         const auto cycle = std::chrono::seconds(std::clamp(m_setup.group.cycle, 1, 60));
         auto next = std::chrono::steady_clock::now();
         while (!m_stop) {
+            keepPort();
             runCycle(timeText(std::time(nullptr)));
             next += cycle;
             if (const auto now = std::chrono::steady_clock::now(); next <= now)
@@ -225,7 +381,10 @@ void TrendLogger::run()
             std::unique_lock lock(m_mutex);
             m_wake.wait_until(lock, next, [this] { return m_stop.load(); });
         }
-        link.close();
+        // This user's use of the port ends; whoever else holds it keeps it.
+        if (m_havePort)
+            link.close();
+        m_havePort = false;
     }
     m_running = false;
 }

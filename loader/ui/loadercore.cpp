@@ -25,8 +25,7 @@ LoaderCore::~LoaderCore()
 vok::TrendLogger& LoaderCore::logger()
 {
     if (!trendLogger)
-        trendLogger = std::make_unique<vok::TrendLogger>(*master, store, tables->specials(),
-                                                         trendSection.isOpen() ? trendSection.buffer() : nullptr);
+        trendLogger = std::make_unique<vok::TrendLogger>(*master, store, tables->specials(), &trendSection);
     return *trendLogger;
 }
 

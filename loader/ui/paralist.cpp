@@ -53,12 +53,28 @@ std::vector<Column> valueColumns(const vok::DataStore& store, int kind)
     return out;
 }
 
+std::string listProblem(vok::DefinitionTables& tables, int kind)
+{
+    const vok::ListType type = listTypeOfKind(kind);
+    const std::string path = vok::joinPath(tables.folder(), vok::DefinitionTables::mainListName(type));
+    auto main = vok::readWholeFile(path);
+    if (!main)
+        return path + " is missing or cannot be read";
+    if (!tables.mainListKeys(type).empty())
+        return {};
+    const std::string_view text = main->view();
+    if (text.find("\r\n") == std::string_view::npos && text.find_first_of("\r\n") != std::string_view::npos)
+        return path + " has lines ended by " + (text.find('\n') != std::string_view::npos ? "LF" : "CR")
+            + " alone; its lines must end with CR LF";
+    return path + " lists no parameter";
+}
+
 std::string buildList(vok::DefinitionTables& tables, const vok::DataStore& store, int kind, const std::string& comment,
                       bool spreadsheet)
 {
     const vok::ListType type = listTypeOfKind(kind);
     auto main = vok::readWholeFile(vok::joinPath(tables.folder(), vok::DefinitionTables::mainListName(type)));
-    if (!main)
+    if (!main || !listProblem(tables, kind).empty())
         return {};
     const std::vector<Column> columns = valueColumns(store, kind);
     vok::ValueFormatter formatter(store, tables.specials());

@@ -28,9 +28,13 @@ struct Column {
 // station for the events.
 std::vector<Column> valueColumns(const vok::DataStore& store, int kind);
 
+// Why the kind's main list cannot give a list (missing, no parameter, lines not ended by
+// CR LF); empty when it can. A list without rows is never written as if it were one.
+std::string listProblem(vok::DefinitionTables& tables, int kind);
+
 // The list's text (bytes of the language folder's encoding). `spreadsheet` puts an
 // apostrophe before hexadecimal values and bit patterns, so that the spreadsheet keeps them
-// as text (for showing; printing has none). Empty when the main list cannot be read.
+// as text (for showing; printing has none). Empty when listProblem has one.
 std::string buildList(vok::DefinitionTables& tables, const vok::DataStore& store, int kind, const std::string& comment,
                       bool spreadsheet);
 

@@ -69,6 +69,11 @@ int CParaListDlg::kind() const
 
 bool CParaListDlg::writeList(bool forSpreadsheet)
 {
+    if (const std::string problem = paralist::listProblem(*m_core.tables, kind()); !problem.empty()) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("The parameter list cannot be made: %1.").arg(QString::fromStdString(problem)));
+        return false;
+    }
     const std::string comment = vok::encodeText(m_comment->text(), m_core.textEncoding());
     const std::string list = paralist::buildList(*m_core.tables, m_core.store, kind(), comment, forSpreadsheet);
     const std::string folder = vok::joinPath(m_core.settings.workingDir, "DATA");

@@ -97,6 +97,10 @@ CTrendDefDlg::CTrendDefDlg(LoaderCore& core, QWidget* parent) : QDialog(parent),
         m_max[static_cast<std::size_t>(p)] = max;
     }
     layout->addLayout(grid);
+    m_lineState = new QLabel(this);
+    m_lineState->setObjectName(QStringLiteral("lineState"));
+    m_lineState->setWordWrap(true);
+    layout->addWidget(m_lineState);
 
     auto* buttons = new QHBoxLayout;
     auto button = [&](const char* name, int id, const char* fallback) {
@@ -132,6 +136,48 @@ CTrendDefDlg::CTrendDefDlg(LoaderCore& core, QWidget* parent) : QDialog(parent),
 
     m_viewerPoll = new QTimer(this);
     connect(m_viewerPoll, &QTimer::timeout, this, &CTrendDefDlg::pollViewer);
+
+    // What the file holds that no pen can log is said here, group and pen named.
+    QStringList problems;
+    for (const std::string& p : defs.problems)
+        problems << vok::decodeText(p);
+    m_fileProblems = problems.join(QLatin1Char('\n'));
+    m_statePoll = new QTimer(this);
+    connect(m_statePoll, &QTimer::timeout, this, &CTrendDefDlg::pollState);
+    m_statePoll->start(1000);
+    pollState();
+}
+
+void CTrendDefDlg::pollState()
+{
+    QStringList lines;
+    if (m_core.trendLogger) {
+        const vok::TrendLogger::Status st = m_core.trendLogger->status();
+        if (st.running && st.lost)
+            lines << QStringLiteral("The line is lost since %1 (%2); logging goes on and leaves the cells empty.")
+                         .arg(QString::fromStdString(vok::TrendLogger::timeText(st.lostSince)),
+                              QString::fromStdString(st.lostWhy));
+        else if (st.running)
+            lines << QStringLiteral("Logging: %1 cycles, %2 values read, %3 not.").arg(st.cycles).arg(st.samplesRead).arg(st.samplesFailed);
+        if (st.sectionBroken)
+            lines << QStringLiteral("The shared trend section was cut short by another program; only the log file is written.");
+        if (!st.ended.empty()) {
+            lines << QStringLiteral("Logging ended: %1.").arg(QString::fromStdString(st.ended));
+            if (!st.running && m_start && !m_start->isEnabled())
+                setLogging(false);
+            if (!m_endSaid) {
+                m_endSaid = true;
+                auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                            QStringLiteral("Logging ended: %1.").arg(QString::fromStdString(st.ended)),
+                                            QMessageBox::Ok, this);
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->open();
+            }
+        }
+    }
+    if (!m_fileProblems.isEmpty())
+        lines << m_fileProblems;
+    m_lineState->setText(lines.join(QLatin1Char('\n')));
 }
 
 CTrendDefDlg::~CTrendDefDlg() = default;
@@ -208,10 +254,11 @@ void CTrendDefDlg::startLogging()
     vok::TrendDefinitions& defs = m_core.trendDefs;
     defs.lookUpItemsInFile(vok::definitionPath(m_core.settings, "AddContList.csv"));
     vok::TrendLogger::Setup setup;
-    setup.group = defs.groups[static_cast<std::size_t>(m_selected)];
+    setup.group = defs.usableGroup(m_selected);
     setup.definitions = defs.penDefinition[static_cast<std::size_t>(m_selected)];
     setup.csvPath = vok::dataPath(m_core.settings, "DataTrend.csv");
     setup.headers = {m_core.texts.text(107), m_core.texts.text(108), m_core.texts.text(109)};
+    m_endSaid = false;
     m_core.logger().start(std::move(setup));
 }
 
@@ -260,6 +307,7 @@ void CTrendDefDlg::done(int result)
     if (!m_core.trendDefs.writeFile(vok::definitionPath(m_core.settings, "DataTrendDefine.csv"), formatter, &error))
         QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
     m_viewerPoll->stop();
+    m_statePoll->stop();
     // Logging runs only while the dialog is open.
     if (m_core.trendLogger)
         m_core.trendLogger->stop();

@@ -7,6 +7,7 @@
 
 class LoaderCore;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -36,6 +37,10 @@ public:
     QLineEdit* minimum(int pen) const { return m_min[static_cast<std::size_t>(pen)]; }
     QLineEdit* maximum(int pen) const { return m_max[static_cast<std::size_t>(pen)]; }
     QPushButton* button(const char* name) const;
+    // The state of logging and of the line ("lost since ..."), and what the file said.
+    QLabel* lineState() const { return m_lineState; }
+    // Reads the logger's state into the line above (the one-second timer's tick).
+    void pollState();
 
 protected:
     void done(int result) override;
@@ -59,4 +64,8 @@ private:
     QPushButton* m_trend;
     QPushButton* m_csv;
     QTimer* m_viewerPoll;
+    QTimer* m_statePoll;
+    QLabel* m_lineState;
+    QString m_fileProblems;
+    bool m_endSaid = false;
 };

@@ -160,13 +160,14 @@ int cmdList(Session& s)
     if (auto it = s.opt.extra.find("--kind"); it != s.opt.extra.end() && (!parseInt(it->second, kind) || kind < 1 || kind > 5))
         usageError("--kind takes 1 to 5 (Function, Event, Analog, Analog input, Analog output)");
     const int listKind = paralist::kindOfFamily(s.tables->family(), static_cast<int>(kind));
+    if (const std::string problem = paralist::listProblem(*s.tables, listKind); !problem.empty()) {
+        std::fprintf(stderr, "vokctl: no list written: %s\n", problem.c_str());
+        return kBadInput;
+    }
     auto texts = readWholeFile(definitionPath(s.settings, "NameStringTBL.csv"));
     const std::string comment = encodeText(QString::fromStdString(s.opt.extra.count("--comment") ? s.opt.extra["--comment"] : "user comment"),
                                            texts ? detectEncoding(texts->view()) : TextEncoding::Utf8);
     const std::string list = paralist::buildList(*s.tables, s.store, listKind, comment, !s.opt.extra.count("--for-print"));
-    if (list.empty())
-        std::fprintf(stderr, "vokctl: the main list %s cannot be read; the list is empty\n",
-                     DefinitionTables::mainListName(paralist::listTypeOfKind(listKind)));
     const std::string out = s.opt.extra.count("--csv") ? s.opt.extra["--csv"] : dataPath(s.settings, "ParameterOutputList.csv");
     if (out == "-") {
         std::fwrite(list.data(), 1, list.size(), stdout);

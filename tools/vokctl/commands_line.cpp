@@ -165,8 +165,13 @@ int cmdUpload(Session& s)
         if (wanted[i] && (!s.store.stationSelected[i] || s.store.incomplete(i)))
             complete = false;
     }
-    // An upload that did not complete never replaces a file that was whole before.
-    if (!complete && fileExists(target) && !s.opt.partial) {
+    // An upload that did not complete never replaces a file that was whole before, and a
+    // dead line leaves no file of what it never read.
+    if (s.ctx->lineDead && !s.opt.partial) {
+        std::fprintf(stderr, "vokctl: %s was not written: the line stopped answering (give --partial to write what "
+                             "was read)\n",
+                     target.c_str());
+    } else if (!complete && fileExists(target) && !s.opt.partial) {
         std::fprintf(stderr, "vokctl: %s was kept as it was: the upload did not complete (give --partial to "
                              "replace it with what was read)\n",
                      target.c_str());
@@ -201,6 +206,9 @@ int cmdDownload(Session& s)
             return kBadInput;
         s.store.clearEditedFlags();
         for (int i = 0; i < kStations; ++i) {
+            // What either file never read whole is not a change to write.
+            if (from.incomplete(i))
+                s.store.setIncomplete(i, true);
             for (int r = kFirstHolding; r <= kLastStoredRegister; ++r) {
                 std::uint16_t a = 0, b = 0;
                 s.store.getStoredValue(i + 1, r, a);
@@ -250,14 +258,26 @@ int cmdDownload(Session& s)
             }
         }
         std::printf("%d registers written\n", s.ctx->written);
+        if (s.ctx->notWritten) {
+            std::printf("%d registers not written (stations", s.ctx->notWritten);
+            for (int st : s.ctx->notWrittenStations)
+                std::printf(" %d", st);
+            std::printf(")\n");
+            exit = kPartial;
+        }
     }
-    if (s.ctx->verified) {
-        if (s.ctx->differences.empty()) {
-            std::printf("verified: %d registers confirmed\n", s.ctx->confirmed);
-        } else {
+    if (s.ctx->verifyAfterDownload) {
+        if (!s.ctx->differences.empty()) {
             printDifferences(s, s.ctx->differences, "the module holds another value");
             exit = kPartial;
         }
+        if (s.ctx->notConfirmed) {
+            std::printf("not confirmed: %d registers written could not be read back\n", s.ctx->notConfirmed);
+            exit = kPartial;
+        }
+        // Verified only when everything meant was written and read back the same.
+        if (exit == kOk && s.ctx->verified)
+            std::printf("verified: %d registers confirmed\n", s.ctx->confirmed);
     }
     return s.ctx->lineDead ? kNoCommunication : exit;
 }

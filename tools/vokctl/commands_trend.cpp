@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <sstream>
 #include <thread>
 
@@ -71,7 +72,9 @@ int cmdLog(Session& s)
             return kBadInput;
         }
         defs.lookUpItemsInFile(joinPath(s.tables->folder(), "AddContList.csv"));
-        setup.group = defs.groups[static_cast<std::size_t>(number - 1)];
+        for (const std::string& problem : defs.problems)
+            std::fprintf(stderr, "vokctl: %s: %s\n", file.c_str(), problem.c_str());
+        setup.group = defs.usableGroup(static_cast<int>(number - 1));
         setup.definitions = defs.penDefinition[static_cast<std::size_t>(number - 1)];
     } else {
         if (s.opt.pens.size() > 8)
@@ -117,7 +120,11 @@ int cmdLog(Session& s)
     if (!section.open(&error))
         std::fprintf(stderr, "vokctl: the shared trend section cannot be opened (%s); only the file is written\n", error.c_str());
     section.clear();
-    TrendLogger logger(*s.master, s.store, s.tables->specials(), section.isOpen() ? section.buffer() : nullptr);
+    TrendLogger logger(*s.master, s.store, s.tables->specials(), &section);
+    // Each change is said once: the line lost and back, the section broken, logging ended.
+    logger.onEvent = [](const std::string& text) {
+        std::fprintf(stderr, "vokctl: %s %s\n", TrendLogger::timeText(std::time(nullptr)).substr(11).c_str(), text.c_str());
+    };
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::fprintf(stderr, "vokctl: logging \"%s\" every %d s into %s; Ctrl+C ends\n", decodeText(setup.group.name).toStdString().c_str(),
@@ -128,13 +135,23 @@ int cmdLog(Session& s)
     while (!g_interrupted && logger.running() && (duration == 0 || std::chrono::steady_clock::now() < end))
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     logger.stop();
+    const bool broken = section.broken();
     section.release(false);
     if (logger.openFailed())
         return kNoPort;
-    const std::string text = readWholeFile(csv) ? std::string(readWholeFile(csv)->view()) : std::string();
-    const long lines = static_cast<long>(std::count(text.begin(), text.end(), '\n'));
-    std::printf("%ld cycles logged into %s\n", std::max(0L, lines - 3), csv.c_str());
-    return kOk;
+    const TrendLogger::Status st = logger.status();
+    std::printf("%ld cycles logged into %s: %ld values read, %ld not\n", st.cycles, csv.c_str(), st.samplesRead,
+                st.samplesFailed);
+    // The log or the section failed: the run did not do what it was asked.
+    if (!st.ended.empty() || broken) {
+        if (broken && st.ended.empty())
+            std::fprintf(stderr, "vokctl: the shared trend section %s was cut short by another program\n",
+                         section.name().c_str());
+        return kBadInput;
+    }
+    if (st.samplesFailed == 0)
+        return kOk;
+    return st.samplesRead == 0 ? kNoCommunication : kPartial;
 }
 
 } // namespace ctl
