@@ -12,6 +12,7 @@
 #include "modulestatusdlg.h"
 #include "transferselect.h"
 #include "trenddefdlg.h"
+#include "treeexp.h"
 #include "utilitydlg.h"
 #include "paralistdlg.h"
 #include "searchbox.h"
@@ -30,6 +31,7 @@
 #include <QPrinter>
 #include <QTest>
 #include <QProgressBar>
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -44,6 +46,24 @@ namespace {
 
 const char* kCodeA = "VOKA112N01000";
 const char* kCodeE = "VOKE100N01000";
+
+// The dialogs of an upload: no save first (text 118), the transfer selection as preset.
+std::function<bool(QWidget*)> answerUpload(const QString& save)
+{
+    return [save](QWidget* w) {
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            if (box->text() != save)
+                return false;
+            box->button(QMessageBox::Cancel)->click();
+            return true;
+        }
+        if (auto* d = qobject_cast<QDialog*>(w)) {
+            d->accept();
+            return true;
+        }
+        return false;
+    };
+}
 
 class ObservedReporter : public GuiReporter {
 public:
@@ -130,17 +150,7 @@ TEST(Loader, MeterRisesDuringTransfers)
     check("module data reception");
 
     values.clear();
-    loader.next = [](QWidget* w) {
-        if (auto* box = qobject_cast<QMessageBox*>(w)) { // text 118: no save first
-            box->button(QMessageBox::Cancel)->click();
-            return true;
-        }
-        if (auto* d = qobject_cast<QDialog*>(w)) { // the transfer selection as preset
-            d->accept();
-            return true;
-        }
-        return false;
-    };
+    loader.next = answerUpload(loader.core().text(118, "Save?"));
     loader.frame->commandUpload();
     ASSERT_TRUE(waitFor([&] { return !loader.core().workers->transferRunning() && !values.empty() && values.back() == 0; },
                         30000));
@@ -868,4 +878,116 @@ TEST(Loader, FindTypeUndoAndCopy)
     EXPECT_EQ(view->cellText(choiceRow, 0), "0");
     EXPECT_TRUE(view->choiceText(choiceRow, 0).contains("K thermocouple")) << view->choiceText(choiceRow, 0).toStdString();
     EXPECT_TRUE(status->currentMessage().contains("K thermocouple")) << status->currentMessage().toStdString();
+}
+
+// While a transfer runs nothing changes the store: the inputs, Utility, Undo / Redo, Open,
+// Save, the parameter list and the module status are off, and a command that reaches them
+// anyway is refused; all come back when the transfer ends.
+TEST(Loader, NothingChangesTheStoreWhileATransferRuns)
+{
+    vok::sim::LineConfig c;
+    for (int st = 1; st <= 8; ++st)
+        c.stations[st] = kCodeA;
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    LoaderCore& core = loader.core();
+    core.undo.begin({0});
+    core.store.setStoredValue(1, 41100, 1234);
+    core.undo.commit("a test step");
+    loader.next = answerUpload(core.text(118, "Save?"));
+    auto action = [&](const char* name) { return loader.frame->findChild<QAction*>(QString::fromLatin1(name)); };
+    const char* gated[] = {"Undo", "Redo", "Utility", "ParametersList", "ModuleStatus", "Open (File->PC)", "Save (PC->File)"};
+    loader.frame->commandUpload();
+    ASSERT_TRUE(core.workers->transferRunning());
+    waitFor([] { return false; }, 300);
+    ASSERT_TRUE(core.workers->transferRunning()) << "the upload must outlast the checks";
+    for (const char* name : gated) {
+        ASSERT_TRUE(action(name)) << name;
+        EXPECT_FALSE(action(name)->isEnabled()) << name;
+    }
+    EXPECT_FALSE(loader.frame->parameterView()->isEnabled()) << "no value or code input";
+    loader.frame->commandUndo();
+    EXPECT_TRUE(core.undo.canUndo()) << "refused, not taken";
+    auto* status = loader.frame->findChild<QStatusBar*>();
+    EXPECT_TRUE(status->currentMessage().startsWith("Not now")) << status->currentMessage().toStdString();
+    vok::ParameterDefinition sv;
+    core.tables->findDefinition(vok::ListType::Function, "SV", sv);
+    EXPECT_FALSE(openInput(core, 0, sv, 0, edit::Mode::View, loader.frame.get()));
+    ASSERT_TRUE(waitFor([&] { return !core.workers->transferRunning(); }, 60000));
+    waitFor([] { return false; }, 400);
+    for (const char* name : {"Utility", "ParametersList", "ModuleStatus", "Open (File->PC)", "Save (PC->File)"})
+        EXPECT_TRUE(action(name)->isEnabled()) << name << " comes back";
+    EXPECT_TRUE(loader.frame->parameterView()->isEnabled());
+    EXPECT_TRUE(std::any_of(loader.driver.messages.begin(), loader.driver.messages.end(),
+                            [](const QString& m) { return m.startsWith("Not now: a transfer is running"); }));
+}
+
+// Stopping the logging never waits on a message the logging thread has for the window: it
+// is posted, not awaited, whichever way the logging is stopped.
+TEST(Loader, StoppingMeetsAPendingMessageWithinASecond)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}};
+    for (const std::string path : {"Stop", "Escape", "closing the dialog", "exit"}) {
+        LoaderOnSim loader(c);
+        ASSERT_TRUE(loader.ready());
+        LoaderCore& core = loader.core();
+        // The port will not open: the logging thread says text 100 ...
+        core.settings.deviceOverride = "/nonexistent/vok-tty";
+        loader.frame->commandTrendDef();
+        auto* dialog = loader.frame->findChild<CTrendDefDlg*>();
+        ASSERT_TRUE(dialog);
+        dialog->startLogging();
+        if (path == "exit")
+            core.workers->startTransferWorker(vok::TransferType::Upload);
+        // ... while the GUI thread serves no events.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto t0 = std::chrono::steady_clock::now();
+        if (path == "Stop") {
+            dialog->stopLogging();
+        } else if (path == "Escape") {
+            loader.frame->treeExplorer()->onEscape();
+            core.trendLogger->stop();
+        } else if (path == "closing the dialog") {
+            dialog->close();
+        } else {
+            core.quitWithoutAsking = true;
+            loader.frame->close();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1)) << path;
+        EXPECT_FALSE(core.trendLogger && core.trendLogger->running()) << path;
+        waitFor([] { return false; }, 200);
+    }
+}
+
+// The Communication window's Stop works while the detail screen is open: the window belongs
+// to the detail screen, which blocks every other window.
+TEST(Loader, CommunicationStopWorksOverTheDetailScreen)
+{
+    vok::sim::LineConfig c;
+    c.stations = {{1, kCodeA}};
+    LoaderOnSim loader(c);
+    ASSERT_TRUE(loader.ready());
+    LoaderCore& core = loader.core();
+    bool stopped = false, child = false;
+    loader.next = [&](QWidget* w) {
+        auto* detail = qobject_cast<CDetailDlg*>(w);
+        if (!detail)
+            return false;
+        if (!loader.frame->findChild<CCommWindow*>()) {
+            core.editor->openCommunication(1, 0, -1); // the station read back
+            QPointer<CCommWindow> comm = loader.frame->findChild<CCommWindow*>();
+            if (!comm)
+                return false;
+            child = comm->parentWidget() == detail;
+            QTest::mouseClick(comm->findChild<QPushButton*>("stop"), Qt::LeftButton);
+            stopped = waitFor([&] { return !comm || !comm->isVisible(); }, 3000);
+        }
+        detail->reject();
+        return true;
+    };
+    ASSERT_GT(loader.frame->parameterView()->rowCount(), 0);
+    loader.frame->openCell(0, 0, true);
+    EXPECT_TRUE(child);
+    EXPECT_TRUE(stopped);
 }

@@ -3,6 +3,7 @@
 #include "dependent.h"
 #include "fileutil.h"
 #include "journal.h"
+#include "modulestatus.h"
 #include "simfixture.h"
 #include "storeutil.h"
 #include "testutil.h"
@@ -744,4 +745,117 @@ TEST_F(TransferLine, LateAnswersAreNeverTakenForTheNextRequest)
         EXPECT_EQ(v, rc == kCommOk ? simValue(17, reg) : kMissingValue) << reg;
     }
     line->link->close();
+}
+
+// The port is counted for the link, not for one handle: a user that reopens a lost port
+// keeps the others' uses, and no user's close closes the port under another.
+TEST_F(TransferLine, PortUsersAreCountedAcrossAReopen)
+{
+    Link& link = *line->link;
+    ASSERT_EQ(link.openLinkFromSettings(), 0); // the transfer
+    ASSERT_EQ(link.openLinkFromSettings(), 0); // the logging
+    EXPECT_EQ(link.users(), 2);
+    const PortHandle first = link.linkHandle();
+    first->close(); // as if lost under both
+    ASSERT_EQ(link.openLink(), 0); // the logging opens it again
+    EXPECT_NE(link.linkHandle(), first);
+    EXPECT_EQ(link.users(), 3) << "the transfer still holds its use";
+    link.close(); // the transfer ends
+    link.close(); // the logging's first use
+    ASSERT_TRUE(link.linkHandle()) << "still held by the reopen";
+    std::uint16_t v = 0;
+    EXPECT_EQ(line->master->readRegisters(link.linkHandle(), 1, 2, &v, 41100), kCommOk);
+    link.close();
+    EXPECT_FALSE(link.linkHandle()) << "the last user closed it";
+}
+
+// A monitor whose port cannot be opened says so once per loss of the line, and tries again
+// every 300 ms, not at once.
+TEST_F(TransferLine, MonitorOnAVanishedPortSaysItOnce)
+{
+    defineStations({{1, kCodeA}});
+    CommSettings settings;
+    settings.online = 1;
+    settings.deviceOverride = work.file("vanished-tty");
+    RecordingReporter said;
+    Link link(settings, said);
+    ModbusMaster master(link);
+    TransferContext context(master, store, tables, said);
+    Workers workers(context);
+    const int at = tables.specials().reg(SpecialRole::Command1, 0);
+    ASSERT_EQ(workers.startCommandMonitor(1, 0, at, true), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    context.monitorStop = true;
+    const auto t0 = std::chrono::steady_clock::now();
+    while (workers.monitorRunning(1, 0, 0) && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(2))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(workers.monitorRunning(1, 0, 0));
+    const auto messages = said.taken();
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(), [](const std::string& m) { return m.rfind("100", 0) == 0; }), 1)
+        << messages.size() << " messages";
+    EXPECT_TRUE(link.health().lost);
+    // The user's own command still says it.
+    std::uint16_t v = 0;
+    EXPECT_EQ(master.readRegisters(nullptr, 1, 2, &v, 41100), kCommOpenFailed);
+    EXPECT_EQ(said.taken().size(), messages.size() + 1);
+}
+
+// The module status's Cancel ends its own reads only: another user's exchanges go on.
+TEST_F(TransferLine, ModuleStatusCancelLeavesOtherUsersAlone)
+{
+    defineStations({{1, kCodeA}, {2, kCodeA}, {3, kCodeA}});
+    ASSERT_TRUE(line->open());
+    std::atomic<bool> done{false};
+    std::atomic<int> failed{0}, read{0};
+    std::thread other([&] {
+        while (!done) {
+            std::uint16_t v = 0;
+            (line->master->readRegisters(line->link->linkHandle(), 1, 2, &v, 41100) == kCommOk ? read : failed)++;
+        }
+    });
+    for (int round = 0; round < 5; ++round) {
+        std::atomic<bool> stop{false};
+        std::thread status([&] { readModuleStatus(*line->master, line->link->linkHandle(), store, tables.specials(), 0, &stop); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        stop = true;
+        for (int i = 0; i < 20; ++i) {
+            line->master->interruptExchangeOf(status.get_id());
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        status.join();
+    }
+    done = true;
+    other.join();
+    EXPECT_GT(read, 10);
+    EXPECT_EQ(failed, 0) << "no exchange of the other user was cut";
+    line->link->close();
+}
+
+// A re-read after a transfer that found the line dead is a sequence of its own, and one that
+// is stopped marks failed only what it tried and did not get.
+TEST_F(TransferLine, RereadStartsAfreshAndAStopMarksOnlyWhatItTried)
+{
+    defineStations({{1, kCodeA}});
+    ASSERT_EQ(run(TransferType::Upload), kCommOk);
+    ctx->lineDead = true; // left by an earlier transfer
+    line->settings.online = 1;
+    Workers workers(*ctx);
+    line->sim().setRegister(1, 41100, 4242);
+    workers.startStationReread(1);
+    const auto t0 = std::chrono::steady_clock::now();
+    while (workers.rereadRunning(1) && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(stored(1, 41100), 4242);
+    EXPECT_FALSE(store.incomplete(0));
+
+    std::thread stop = line->after(5, [&] { workers.requestStop(); });
+    workers.startStationReread(1);
+    while (workers.rereadRunning(1) && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(40))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stop.join();
+    const auto& map = tables.maps().holdingKind[0];
+    int last = 9999;
+    while (last > 0 && !map[static_cast<std::size_t>(last)])
+        --last;
+    EXPECT_EQ(store.commError(0, 40000 + last), 0) << "not reached, so not marked";
 }

@@ -179,9 +179,10 @@ TEST(Vokctl, FaultsMidTransfer)
         EXPECT_NE(r.output.find(c.says), std::string::npos) << c.name << "\n" << r.output;
         EXPECT_LT(took, c.within) << c.name;
         EXPECT_EQ(vok::test::readFile(file), good) << c.name << ": the good file is kept";
-        if (std::string(c.command) == "download")
+        if (std::string(c.command) == "download") {
             EXPECT_TRUE(std::filesystem::exists(dir.file("DATA/download-in-progress.txt")))
                 << c.name << ": the stations not written whole stay in the journal";
+        }
         if (c.status == 4) {
             // Asked for, the partial upload is written, the silent station marked; its
             // download then leaves that station out and writes nothing to it.

@@ -7,43 +7,11 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
-#include <chrono>
-#include <future>
 
 
 QString GuiReporter::text(int id, const std::string& suffix) const
 {
     return vok::decodeText((m_texts ? m_texts->text(id) : std::string()) + suffix);
-}
-
-bool GuiReporter::runOnGui(const std::function<void()>& fn)
-{
-    if (QThread::currentThread() == thread()) {
-        fn();
-        return true;
-    }
-    if (m_closing)
-        return false;
-    // A thread that holds the communication mutex must not wait for the GUI thread, which may
-    // be waiting for that mutex: the box is shown, but nobody waits for it.
-    if (vok::ModbusMaster::mutexHeldByThisThread()) {
-        QMetaObject::invokeMethod(this, fn, Qt::QueuedConnection);
-        return false;
-    }
-    auto done = std::make_shared<std::promise<void>>();
-    auto future = done->get_future();
-    QMetaObject::invokeMethod(
-        this,
-        [fn, done] {
-            fn();
-            done->set_value();
-        },
-        Qt::QueuedConnection);
-    while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-        if (m_closing)
-            return false; // the GUI thread is shutting the workers down and will not answer
-    }
-    return true;
 }
 
 void GuiReporter::post(std::function<void()> fn)
@@ -56,28 +24,9 @@ void GuiReporter::post(std::function<void()> fn)
 
 void GuiReporter::message(int textId, const std::string& suffix)
 {
+    // Posted, never awaited: no thread that the GUI thread may join waits for the GUI.
     const QString t = text(textId, suffix);
-    runOnGui([this, t] { QMessageBox::information(m_window, QApplication::applicationName(), t); });
-}
-
-bool GuiReporter::question(int textId)
-{
-    const QString t = text(textId, {});
-    // Shared, because a question still queued when the window closes outlives this call.
-    auto ok = std::make_shared<bool>(false);
-    runOnGui([this, t, ok] {
-        *ok = QMessageBox::question(m_window, QApplication::applicationName(), t, QMessageBox::Ok | QMessageBox::Cancel)
-            == QMessageBox::Ok;
-    });
-    return *ok;
-}
-
-void GuiReporter::offerSave()
-{
-    runOnGui([this] {
-        if (onOfferSave)
-            onOfferSave();
-    });
+    post([this, t] { QMessageBox::information(m_window, QApplication::applicationName(), t); });
 }
 
 void GuiReporter::progressStart(std::uint32_t total)
@@ -124,7 +73,7 @@ void GuiReporter::refresh(vok::Refresh what)
 void GuiReporter::notice(const std::string& text)
 {
     const QString t = QString::fromStdString(text);
-    runOnGui([this, t] { QMessageBox::warning(m_window, QApplication::applicationName(), t); });
+    post([this, t] { QMessageBox::warning(m_window, QApplication::applicationName(), t); });
 }
 
 void GuiReporter::note(const std::string& text)

@@ -1,6 +1,6 @@
 #pragma once
-// The core's reports shown on the GUI thread, whichever thread reports. A worker waits for
-// the person to answer a message or a question, but never once the window is closing.
+// The core's reports shown on the GUI thread, whichever thread reports. A worker's message is
+// posted and never awaited, so that the GUI thread may always wait for a worker to end.
 
 #include "reporter.h"
 
@@ -20,12 +20,10 @@ public:
     GuiReporter() = default;
     void setTexts(const vok::TextTable* texts) { m_texts = texts; }
     void setWindow(QWidget* window) { m_window = window; }
-    // From now on workers get no more dialogs (their messages are dropped, questions Cancel).
+    // From now on workers get no more dialogs (their messages are dropped).
     void setClosing() { m_closing = true; }
 
     void message(int textId, const std::string& suffix = {}) override;
-    bool question(int textId) override;
-    void offerSave() override;
     void progressStart(std::uint32_t total) override;
     void progressAdvance(int amount) override;
     void progressEnd() override;
@@ -35,7 +33,6 @@ public:
     void refresh(vok::Refresh what) override;
 
     // What the windows do with the reports.
-    std::function<void()> onOfferSave;
     std::function<void(std::uint32_t)> onProgressStart;
     std::function<void(int)> onProgressAdvance;
     std::function<void()> onProgressEnd;
@@ -44,8 +41,6 @@ public:
     std::function<void(vok::Refresh)> onRefresh;
 
 private:
-    // Runs `fn` on the GUI thread and waits for it, unless the window is closing.
-    bool runOnGui(const std::function<void()>& fn);
     void post(std::function<void()> fn);
     QString text(int id, const std::string& suffix) const;
 

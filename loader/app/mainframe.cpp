@@ -127,16 +127,15 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     m_reporter->onStatusText = [this](const QString& t) { m_statusBar->showMessage(t, 3000); };
     m_reporter->onNote = [this](const QString& t) { m_statusBar->showMessage(t, 5000); };
     m_reporter->onRefresh = [this](vok::Refresh what) { refreshViews(what); };
-    m_reporter->onOfferSave = [this] {
-        if (QMessageBox::question(this, windowTitle(), m_core->text(118, "Save?"), QMessageBox::Ok | QMessageBox::Cancel)
-            == QMessageBox::Ok)
-            saveParameterFile();
-    };
 
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &CMainFrame::updateStatus);
     timer->start(1000);
     updateStatus();
+    // The commands follow the line's users: a transfer's end, a re-read that starts or ends.
+    auto* commands = new QTimer(this);
+    connect(commands, &QTimer::timeout, this, &CMainFrame::updateCommands);
+    commands->start(250);
 
     // Escape stops a transfer; F6 and Shift+F6 move between the panes.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -197,11 +196,12 @@ void CMainFrame::buildMenus()
     if (auto* editMenu = qobject_cast<QMenu*>(m_editActions[0]->parent())) {
         connect(editMenu, &QMenu::aboutToShow, this, [this] {
             const vok::UndoHistory& u = m_core->undo;
-            m_editActions[0]->setEnabled(u.canUndo());
+            updateCommands();
+            m_editActions[0]->setEnabled(u.canUndo() && m_editActions[0]->isEnabled());
             m_editActions[0]->setText(u.canUndo() ? QStringLiteral("&Undo %1").arg(QString::fromStdString(u.undoLabel()))
                                                   : m_core->settings.online ? QStringLiteral("&Undo (online changes are on the module)")
                                                                             : QStringLiteral("&Undo"));
-            m_editActions[1]->setEnabled(u.canRedo());
+            m_editActions[1]->setEnabled(u.canRedo() && m_editActions[1]->isEnabled());
             m_editActions[1]->setText(u.canRedo() ? QStringLiteral("&Redo %1").arg(QString::fromStdString(u.redoLabel()))
                                                   : QStringLiteral("&Redo"));
         });
@@ -223,6 +223,31 @@ void CMainFrame::buildMenus()
     addMenu(17, "&Help", {{"&About VOK loader...", 18, &CMainFrame::commandAbout}});
     m_familyZeroOnly = {view[2], view[3], file[1], file[2]};
     m_trendDef = view[2];
+    m_storeActions = {m_editActions[0], m_editActions[1], view[3], view[4]};
+    m_moduleStatus = view[0];
+}
+
+void CMainFrame::updateCommands()
+{
+    // The one place that decides what may be used now, from who uses the line.
+    const vok::CommandGates g = vok::commandGates(*m_core->workers, *m_core->link);
+    const bool familyZero = m_core->family == 0;
+    auto allowed = [&](QAction* a, bool gate) { a->setEnabled(gate && (familyZero || !m_familyZeroOnly.contains(a))); };
+    m_splitter->setEnabled(g.editStore);
+    for (QAction* a : m_dataActions)
+        allowed(a, g.transfers);
+    for (QAction* a : m_storeActions)
+        allowed(a, g.editStore);
+    allowed(m_moduleStatus, g.moduleStatus);
+}
+
+bool CMainFrame::refusedNow(bool moduleStatus)
+{
+    const vok::CommandGates g = vok::commandGates(*m_core->workers, *m_core->link);
+    if (moduleStatus ? g.moduleStatus : g.editStore)
+        return false;
+    m_statusBar->showMessage(QStringLiteral("Not now: %1.").arg(QString::fromStdString(g.why)), 5000);
+    return true;
 }
 
 void CMainFrame::greyForFamily()
@@ -325,7 +350,10 @@ void CMainFrame::openCommunication(int station, int channel, int row)
     // A command is followed until the module ends it (text 123); a changed defining register
     // has the station read back at once (text 119).
     const QString preset = row >= 0 ? m_core->text(123, "Command running") : m_core->text(119, "Reading");
-    auto* window = new CCommWindow(m_core->texts, *m_core->workers, *m_core->transfer, station, channel, row, preset, this);
+    // A child of the open detail screen: a modal dialog blocks every window but its own, and
+    // Stop must work while the detail screen is open.
+    QWidget* parent = m_detail ? static_cast<QWidget*>(m_detail) : this;
+    auto* window = new CCommWindow(m_core->texts, *m_core->workers, *m_core->transfer, station, channel, row, preset, parent);
     connect(window, &CCommWindow::ended, this, [this](int finishedStation) {
         refreshViews(vok::Refresh::TreeAndViews);
         if (m_detail && m_detail->station() == finishedStation)
@@ -365,27 +393,20 @@ void CMainFrame::saveTreeFiles()
         qWarning("%s", error.c_str());
 }
 
-void CMainFrame::setTransferring(bool on)
-{
-    // While a transfer runs nobody edits; Escape still reaches the frame.
-    m_splitter->setEnabled(!on);
-    for (QAction* a : m_dataActions)
-        a->setEnabled(!on);
-}
-
 void CMainFrame::startTransfer(vok::TransferType type)
 {
-    setTransferring(true);
     m_core->transfer->verifyAfterDownload = m_verify;
     m_core->transfer->sourceFile = m_core->sourceFileForRecord();
     m_core->workers->onTransferFinished = [this, type](int) {
         QMetaObject::invokeMethod(this, [this, type] {
             transferEnded(type);
-            setTransferring(false);
             refreshViews(vok::Refresh::TreeAndViews);
+            updateCommands();
         }, Qt::QueuedConnection);
     };
     m_core->workers->startTransferWorker(type);
+    // While it runs nobody edits; Escape still reaches the frame.
+    updateCommands();
 }
 
 void CMainFrame::showEvent(QShowEvent* event)
@@ -604,6 +625,8 @@ void CMainFrame::commandPrintSetup()
 
 void CMainFrame::commandParametersList()
 {
+    if (refusedNow(false))
+        return;
     CParaListDlg dialog(*m_core, printer(), this);
     dialog.exec();
 }
@@ -623,6 +646,8 @@ void CMainFrame::commandTrendDef()
 
 void CMainFrame::commandUndo()
 {
+    if (refusedNow(false))
+        return;
     const std::string what = m_core->undo.undoLabel();
     if (!m_core->undo.undo()) {
         m_statusBar->showMessage(m_core->settings.online ? QStringLiteral("Nothing to undo: online changes are on the module")
@@ -637,6 +662,8 @@ void CMainFrame::commandUndo()
 
 void CMainFrame::commandRedo()
 {
+    if (refusedNow(false))
+        return;
     const std::string what = m_core->undo.redoLabel();
     if (!m_core->undo.redo()) {
         m_statusBar->showMessage(QStringLiteral("Nothing to redo"), 3000);
@@ -675,12 +702,16 @@ void CMainFrame::goTo(const tree::SearchHit& hit)
 
 void CMainFrame::commandModuleStatus()
 {
+    if (refusedNow(true))
+        return;
     CLdbmpDlg dialog(*m_core, this);
     dialog.exec();
 }
 
 void CMainFrame::commandUtility()
 {
+    if (refusedNow(false))
+        return;
     CUtyTab dialog(*m_core, this);
     dialog.beforeCopy = [this](const std::vector<int>& stations) {
         std::vector<int> indexes;
@@ -743,8 +774,13 @@ bool CMainFrame::chooseStations(int confirmTextId, bool download)
 
 void CMainFrame::commandUpload()
 {
-    if (chooseStations(126, false))
-        startTransfer(vok::TransferType::Upload);
+    if (!chooseStations(126, false))
+        return;
+    // Asked here, before the worker starts: a worker never waits for an answer.
+    if (QMessageBox::question(this, windowTitle(), m_core->text(118, "Save?"), QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok)
+        saveParameterFile();
+    startTransfer(vok::TransferType::Upload);
 }
 
 bool CMainFrame::downloadAllowed()
@@ -830,6 +866,8 @@ void CMainFrame::transferEnded(vok::TransferType type)
 
 void CMainFrame::commandOpen()
 {
+    if (refusedNow(false))
+        return;
     if (QMessageBox::question(this, windowTitle(), m_core->text(118, "Save?"), QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok)
         saveParameterFile();
@@ -844,6 +882,8 @@ void CMainFrame::commandOpen()
 
 void CMainFrame::commandSave()
 {
+    if (refusedNow(false))
+        return;
     saveParameterFile();
 }
 

@@ -91,7 +91,11 @@ protected:
 private:
     void buildMenus();
     void updateStatus();
-    void setTransferring(bool on);
+    // Enables the commands as the line's users allow (see vok::commandGates).
+    void updateCommands();
+    // True (said on the status bar) when the command may not run now: while a transfer or a
+    // re-read changes the store, or (`moduleStatus`) the module status reads.
+    bool refusedNow(bool moduleStatus);
     void startTransfer(vok::TransferType type);
     // The stations of an upload or download (and for a download whether to verify it);
     // false when the person cancelled.
@@ -126,6 +130,8 @@ private:
     CMeterBar* m_meter = nullptr;
     QList<QAction*> m_familyZeroOnly;
     QList<QAction*> m_dataActions;
+    QList<QAction*> m_storeActions;
+    QAction* m_moduleStatus = nullptr;
     bool m_startupDone = false;
     bool m_verify = true;
     bool m_ready = false;

@@ -123,6 +123,24 @@ LineHealth Link::health() const
     return m_health;
 }
 
+Link::Use::Use(Link& link, LineUser who) : m_link(link), m_who(who)
+{
+    std::lock_guard lock(m_link.m_mutex);
+    ++m_link.m_using[static_cast<std::size_t>(who)];
+}
+
+Link::Use::~Use()
+{
+    std::lock_guard lock(m_link.m_mutex);
+    --m_link.m_using[static_cast<std::size_t>(m_who)];
+}
+
+int Link::usersOf(LineUser who) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_using[static_cast<std::size_t>(who)];
+}
+
 int Link::users() const
 {
     std::lock_guard lock(m_mutex);

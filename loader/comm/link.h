@@ -4,6 +4,7 @@
 #include "serialport.h"
 #include "settings.h"
 
+#include <array>
 #include <ctime>
 #include <mutex>
 
@@ -26,8 +27,27 @@ struct LineHealth {
     unsigned losses = 0;   // how many times it was lost since the start
 };
 
+// The kinds of work that share the port.
+enum class LineUser : int { Transfer, Monitor, Reread, Logging, ModuleStatus, OnlineEdit };
+inline constexpr int kLineUserKinds = 6;
+
 class Link {
 public:
+    // Marks a kind of work as using the line while it lives; what the windows enable follows.
+    class Use {
+    public:
+        Use(Link& link, LineUser who);
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        Link& m_link;
+        LineUser m_who;
+    };
+    // How many of each kind use the line now.
+    int usersOf(LineUser who) const;
+
     Link(CommSettings& settings, Reporter& reporter) : m_settings(settings), m_reporter(reporter) {}
 
     // Opens the port of the settings and keeps it as the link handle; 0, or -1 after showing
@@ -73,6 +93,7 @@ private:
     int m_users = 0;
     std::string m_lastError;
     LineHealth m_health;
+    std::array<int, kLineUserKinds> m_using{};
 };
 
 } // namespace vok

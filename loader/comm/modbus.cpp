@@ -332,20 +332,7 @@ int ModbusMaster::readOneRegister(int station, int reg, std::uint16_t* value)
 
 namespace {
 
-thread_local int t_commMutexDepth = 0;
 thread_local int t_background = 0;
-
-// Holds a master's mutex and counts it for mutexHeldByThisThread.
-class CommLock {
-public:
-    explicit CommLock(std::mutex& m) : m_lock(m) { ++t_commMutexDepth; }
-    ~CommLock() { --t_commMutexDepth; }
-    CommLock(const CommLock&) = delete;
-    CommLock& operator=(const CommLock&) = delete;
-
-private:
-    std::lock_guard<std::mutex> m_lock;
-};
 
 } // namespace
 
@@ -357,11 +344,6 @@ ModbusMaster::Background::Background()
 ModbusMaster::Background::~Background()
 {
     --t_background;
-}
-
-bool ModbusMaster::mutexHeldByThisThread()
-{
-    return t_commMutexDepth > 0;
 }
 
 int ModbusMaster::transfer(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
@@ -385,7 +367,7 @@ int ModbusMaster::transfer(const PortHandle& handle, int station, int byteCount,
 int ModbusMaster::transferLocked(const PortHandle& handle, int station, int byteCount, const std::uint16_t* source,
                                  std::uint16_t* destination, int firstRegister, bool& openFailed)
 {
-    CommLock lock(m_mutex);
+    std::lock_guard lock(m_mutex);
     CommSettings& settings = m_link.settings();
     PortHandle port = handle;
     bool openedHere = false;
@@ -397,6 +379,11 @@ int ModbusMaster::transferLocked(const PortHandle& handle, int station, int byte
         }
         port = m_link.linkHandle();
         openedHere = true;
+    }
+    {
+        std::lock_guard owner(m_ownerMutex);
+        m_owner = std::this_thread::get_id();
+        m_ownerPort = port;
     }
     const int count = byteCount / 2;
     int rc = kCommNoPort;
@@ -427,10 +414,26 @@ int ModbusMaster::transferLocked(const PortHandle& handle, int station, int byte
     }
     if (settle && port)
         port->waitQuiet(kByteTimeoutMs, kMaxSettleMs, false);
+    {
+        // A stop meant for this exchange that came after its last read is not kept for the
+        // next user's.
+        std::lock_guard owner(m_ownerMutex);
+        m_owner = {};
+        m_ownerPort.reset();
+        if (port)
+            port->clearInterrupt();
+    }
     if (openedHere)
         m_link.closeSerialPort(port);
     m_lastCommStatus = rc;
     return rc;
+}
+
+void ModbusMaster::interruptExchangeOf(std::thread::id thread)
+{
+    std::lock_guard owner(m_ownerMutex);
+    if (m_owner == thread && m_ownerPort)
+        m_ownerPort->interrupt();
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vok {
@@ -117,10 +118,11 @@ public:
         Background& operator=(const Background&) = delete;
     };
 
+    // Ends the exchange in progress at once, but only when `thread` is the one doing it: a
+    // user's stop never cuts another user's exchange.
+    void interruptExchangeOf(std::thread::id thread);
+
     std::mutex& commMutex() { return m_mutex; }
-    // Whether the calling thread holds the communication mutex of any master: whoever holds
-    // it must never wait for the GUI thread, which may be waiting for the mutex.
-    static bool mutexHeldByThisThread();
     Link& link() { return m_link; }
 
 private:
@@ -139,6 +141,10 @@ private:
     std::atomic<int> m_lastCommStatus{0};
     std::atomic<int> m_currentStation{0};
     std::mutex m_mutex;
+    // Who is inside an exchange, and on which port.
+    std::mutex m_ownerMutex;
+    std::thread::id m_owner;
+    PortHandle m_ownerPort;
 };
 
 } // namespace vok

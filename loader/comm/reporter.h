@@ -14,10 +14,6 @@ public:
     virtual ~Reporter() = default;
     // A message box with the text of `textId` (followed by `suffix`) and an OK button.
     virtual void message(int textId, const std::string& suffix = {}) = 0;
-    // A question with OK and Cancel; true for OK.
-    virtual bool question(int /*textId*/) { return true; }
-    // Before an upload: text 118, and on OK the parameter-file save.
-    virtual void offerSave() {}
     // The progress meter: start with an expected total, then advances.
     virtual void progressStart(std::uint32_t /*total*/) {}
     virtual void progressAdvance(int /*amount*/) {}

@@ -373,6 +373,12 @@ void SerialPort::interrupt()
     [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
+void SerialPort::clearInterrupt()
+{
+    std::lock_guard lock(m_mutex);
+    dropStopLocked();
+}
+
 int SerialPort::close()
 {
     std::unique_lock lock(m_mutex);
@@ -470,17 +476,8 @@ int SerialPort::readBytes(std::uint8_t* buffer, int count, int triesPerByte)
             }
         }
     }
-    {
-        std::lock_guard lock(m_mutex);
-        --m_users;
-        // A stop that came after this read had what it wanted is not kept for the next one.
-        if (m_users == 0 && m_cancel && !m_closed) {
-            m_cancel = false;
-            std::uint64_t value;
-            [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &value, sizeof value);
-        }
-    }
-    m_idle.notify_all();
+    // A stop that came after this read had what it wanted is not kept for the next one.
+    leaveRead();
     return stored;
 }
 
@@ -563,16 +560,26 @@ void SerialPort::waitQuiet(int quietMs, int maxMs, bool expectAnswer)
             heard = true;
         }
     }
+    leaveRead();
+}
+
+void SerialPort::leaveRead()
+{
     {
         std::lock_guard lock(m_mutex);
         --m_users;
-        if (m_users == 0 && m_cancel && !m_closed) {
-            m_cancel = false;
-            std::uint64_t value;
-            [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &value, sizeof value);
-        }
+        dropStopLocked();
     }
     m_idle.notify_all();
+}
+
+void SerialPort::dropStopLocked()
+{
+    if (m_users == 0 && m_cancel && !m_closed) {
+        m_cancel = false;
+        std::uint64_t value;
+        [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &value, sizeof value);
+    }
 }
 
 } // namespace vok

@@ -84,6 +84,8 @@ public:
     // Ends the read in progress at once with its short count (a stop was asked); later reads
     // are not affected.
     void interrupt();
+    // Drops a stop that no read has taken yet.
+    void clearInterrupt();
 
     // True after the other end went away (pty closed, adapter unplugged).
     bool lost() const;
@@ -108,6 +110,9 @@ private:
 
     enum class Fill { Data, Timeout, Stop };
     Fill fill(int timeoutMs);
+    // The end of a read: one user fewer, and a stop nobody took is dropped.
+    void leaveRead();
+    void dropStopLocked();
 
     int m_fd;
     int m_wakeFd;

@@ -539,8 +539,6 @@ int Transfers::runTransferSequence(TransferType type)
     if (type == TransferType::OnlineStart)
         waitMs(300);
     reporter.progressStart(progressTotal(selected));
-    if (type == TransferType::Upload)
-        reporter.offerSave();
 
     int result = selected ? kCommOk : -1;
     const bool family0 = m_ctx.tables.family() == 0;

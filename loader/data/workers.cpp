@@ -33,8 +33,27 @@ Workers::~Workers()
 void Workers::requestStop()
 {
     m_ctx.stopRequested = true;
-    if (PortHandle port = m_ctx.master.link().linkHandle())
-        port->interrupt();
+    // Only the workers' own exchanges end at once; the logging or the module status keep theirs.
+    std::vector<std::thread::id> ours;
+    {
+        std::lock_guard lock(m_jobsMutex);
+        for (const auto& id : m_jobThreads)
+            ours.push_back(id);
+    }
+    for (const auto& id : ours)
+        m_ctx.master.interruptExchangeOf(id);
+}
+
+Workers::Tracked::Tracked(Workers& workers, LineUser who) : m_workers(workers), m_use(workers.m_ctx.master.link(), who)
+{
+    std::lock_guard lock(m_workers.m_jobsMutex);
+    m_workers.m_jobThreads.insert(std::this_thread::get_id());
+}
+
+Workers::Tracked::~Tracked()
+{
+    std::lock_guard lock(m_workers.m_jobsMutex);
+    m_workers.m_jobThreads.erase(std::this_thread::get_id());
 }
 
 void Workers::stopJob(std::unique_ptr<Job>& job)
@@ -78,6 +97,7 @@ void Workers::startTransferWorker(TransferType type)
     auto job = std::make_unique<Job>();
     Job* raw = job.get();
     job->thread = std::thread([this, type, raw] {
+        Tracked tracked(*this, LineUser::Transfer);
         DataStore& store = m_ctx.store;
         Link& link = m_ctx.master.link();
         bool keepCopy = false;
@@ -162,6 +182,7 @@ int Workers::startCommandMonitor(int station, int channel, int reg, bool enabled
     Job* raw = job.get();
     m_ctx.monitorStop = false;
     job->thread = std::thread([this, station, reg, raw] {
+        Tracked tracked(*this, LineUser::Monitor);
         ModbusMaster::Background background;
         sleepMs(50);
         int failedInARow = 0;
@@ -201,6 +222,7 @@ void Workers::startStationReread(int station)
     auto job = std::make_unique<Job>();
     Job* raw = job.get();
     job->thread = std::thread([this, station, raw] {
+        Tracked tracked(*this, LineUser::Reread);
         ModbusMaster::Background background;
         // A sequence of its own: an earlier transfer's dead line is not this one's.
         m_ctx.stopRequested = false;
@@ -211,6 +233,16 @@ void Workers::startStationReread(int station)
         raw->done = true;
     });
     m_rereads[station] = std::move(job);
+}
+
+bool Workers::anyRereadRunning() const
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto& [station, job] : m_rereads) {
+        if (!job->done)
+            return true;
+    }
+    return false;
 }
 
 bool Workers::rereadRunning(int station) const
@@ -233,6 +265,19 @@ void Workers::stopAllWorkers()
         stopJob(job);
     m_monitors.clear();
     m_rereads.clear();
+}
+
+CommandGates commandGates(const Workers& workers, const Link& link)
+{
+    CommandGates g;
+    const bool transfer = workers.transferRunning() || link.usersOf(LineUser::Transfer) > 0;
+    const bool reread = workers.anyRereadRunning() || link.usersOf(LineUser::Reread) > 0;
+    const bool status = link.usersOf(LineUser::ModuleStatus) > 0;
+    g.editStore = !transfer && !reread;
+    g.transfers = g.editStore && !status;
+    g.moduleStatus = g.transfers;
+    g.why = transfer ? "a transfer is running" : reread ? "a station is being read again" : status ? "the module status is being read" : "";
+    return g;
 }
 
 } // namespace vok

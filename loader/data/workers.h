@@ -3,6 +3,7 @@
 // monitors that watch a command register until the module sets it back to 0, and the
 // station re-reads. A stop asked of them ends them within a second; none is ever killed.
 
+#include "link.h"
 #include "transfer.h"
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace vok {
@@ -46,7 +48,23 @@ public:
     // At exit: closes the port, stops every worker and waits for them.
     void stopAllWorkers();
 
+    // Whether any station re-read runs.
+    bool anyRereadRunning() const;
+
 private:
+    // A worker thread while it runs: counted as a user of the line, and known to
+    // requestStop as one of ours.
+    class Tracked {
+    public:
+        Tracked(Workers& workers, LineUser who);
+        ~Tracked();
+        Tracked(const Tracked&) = delete;
+        Tracked& operator=(const Tracked&) = delete;
+
+    private:
+        Workers& m_workers;
+        Link::Use m_use;
+    };
     struct Job {
         std::thread thread;
         std::atomic<bool> done{false};
@@ -61,6 +79,18 @@ private:
     std::atomic<int> m_transferResult{0};
     std::map<std::pair<int, int>, std::unique_ptr<Job>> m_monitors; // (global channel, row)
     std::map<int, std::unique_ptr<Job>> m_rereads;                  // station
+    mutable std::mutex m_jobsMutex;
+    std::set<std::thread::id> m_jobThreads;
 };
+
+// What the windows may offer now, decided in one place from who uses the line: nothing
+// changes the store while a transfer or a re-read writes into it.
+struct CommandGates {
+    bool editStore = true;    // value and code inputs, Utility, Undo / Redo, Open, Save, the parameter list
+    bool transfers = true;    // upload, download, changes download, compare, communication setup
+    bool moduleStatus = true;
+    std::string why;          // what holds them back, for a refusal
+};
+CommandGates commandGates(const Workers& workers, const Link& link);
 
 } // namespace vok

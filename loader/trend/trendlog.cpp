@@ -298,7 +298,6 @@ void TrendLogger::runCycle(const std::string& time)
         if (reg != 0) {
             ++tried;
             ok = !m_portDown && m_master.readOneRegister(pen.stationIndex + 1, reg, &raw) == kCommOk;
-            ++(ok ? m_samplesRead : m_samplesFailed);
             answered += ok ? 1 : 0;
         }
         if (m_buffer) {
@@ -310,9 +309,12 @@ void TrendLogger::runCycle(const std::string& time)
         }
         line += (ok ? f.formatValue(channelOf(p), raw, d) : std::string()) + ",";
     }
+    // A cycle cut short by a stop is written nowhere and counts for nothing.
     if (m_stop)
         return;
     ++m_cycles;
+    m_samplesRead += answered;
+    m_samplesFailed += tried - answered;
     // Every pen silent for a few cycles: the line is lost for every user of it.
     if (tried > 0 && answered == 0) {
         if (++m_silentCycles >= kSilentCycles)
@@ -357,6 +359,7 @@ void TrendLogger::run()
 {
     ModbusMaster::Background background;
     Link& link = m_master.link();
+    Link::Use use(link, LineUser::Logging);
     m_openFailed = link.openLinkFromSettings() != 0;
     m_havePort = !m_openFailed;
     m_portDown = false;
@@ -396,11 +399,10 @@ void TrendLogger::stop()
         m_stop = true;
     }
     m_wake.notify_all();
-    // A read in progress ends at once; its pen gets no value for that cycle.
-    if (m_running) {
-        if (PortHandle port = m_master.link().linkHandle())
-            port->interrupt();
-    }
+    // A read of ours in progress ends at once (its pen gets no value for that cycle); another
+    // user's exchange is left alone.
+    if (m_running && m_thread.joinable())
+        m_master.interruptExchangeOf(m_thread.get_id());
     if (m_thread.joinable())
         m_thread.join();
 }

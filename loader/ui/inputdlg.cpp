@@ -123,6 +123,12 @@ void CInputCodeDlg::accept()
 bool openInput(LoaderCore& core, int channel, const vok::ParameterDefinition& d, std::uint16_t current, edit::Mode mode,
                QWidget* parent, const QString& typed)
 {
+    // Nothing is typed into the store while a transfer or a re-read writes into it.
+    if (const vok::CommandGates g = vok::commandGates(*core.workers, *core.link); !g.editStore) {
+        QMessageBox::information(parent, QApplication::applicationName(),
+                                 QStringLiteral("Not now: %1.").arg(QString::fromStdString(g.why)));
+        return false;
+    }
     if (const int refused = edit::refusal(core.store, core.tables->specials(), channel, d)) {
         QMessageBox::information(parent, QApplication::applicationName(), core.text(refused));
         return false;

@@ -63,6 +63,8 @@ void CLdbmpDlg::readModules()
     const vok::PortHandle port = m_core.link->linkHandle();
     m_core.reporter.progressStart(static_cast<std::uint32_t>(vok::moduleStatusReads(m_core.store, m_core.family)));
     m_reader = std::thread([this, port] {
+        // Its reads take their turn on the line; its Cancel ends only them.
+        vok::Link::Use use(*m_core.link, vok::LineUser::ModuleStatus);
         auto all = vok::readModuleStatus(*m_core.master, port, m_core.store, m_core.tables->specials(), m_core.family,
                                          &m_stop, [this] { m_core.reporter.progressAdvance(1); });
         {
@@ -97,8 +99,7 @@ void CLdbmpDlg::stopReading()
     if (!m_reader.joinable())
         return;
     m_stop = true;
-    if (vok::PortHandle port = m_core.link->linkHandle())
-        port->interrupt();
+    m_core.master->interruptExchangeOf(m_reader.get_id());
     m_reader.join();
     if (m_linkOpen) {
         m_core.link->close();
