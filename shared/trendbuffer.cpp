@@ -27,7 +27,7 @@ namespace {
 // process truncates would otherwise kill us at the next access.
 struct Guard {
     std::atomic<char*> begin{nullptr};
-    std::atomic<volatile int*> broken{nullptr};
+    std::atomic<std::atomic<int>*> broken{nullptr};
 };
 constexpr int kGuards = 8;
 Guard g_guards[kGuards];
@@ -42,8 +42,8 @@ void onBus(int sig, siginfo_t* info, void* context)
             // Private zero pages over the whole mapping: the access goes through when the
             // handler returns.
             ::mmap(begin, kTrendBufferSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-            if (volatile int* b = g.broken.load())
-                *b = 1;
+            if (std::atomic<int>* b = g.broken.load())
+                b->store(1);
             return;
         }
     }
@@ -73,7 +73,7 @@ void installBusHandler()
     });
 }
 
-int addGuard(void* begin, volatile int* broken)
+int addGuard(void* begin, std::atomic<int>* broken)
 {
     installBusHandler();
     for (int i = 0; i < kGuards; ++i) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
 #include <string>
 
 namespace vok {
@@ -75,7 +76,7 @@ public:
     // True once another process cut the section short under this mapping: the access that
     // met the missing pages got private zeros instead of a SIGBUS, and the section no longer
     // reaches anyone else. Its owner says so and goes on without it.
-    bool broken() const { return m_broken != 0; }
+    bool broken() const { return m_broken.load() != 0; }
     const std::string& name() const { return m_name; }
 
     // Every byte 0 (the start of logging).
@@ -88,7 +89,7 @@ public:
 private:
     TrendBuffer* m_buffer = nullptr;
     std::string m_name;
-    volatile int m_broken = 0;
+    std::atomic<int> m_broken{0};
     int m_guard = -1;
 };
 

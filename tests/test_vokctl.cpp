@@ -328,6 +328,27 @@ TEST(Vokctl, ChangesVerifyCompareAndHistory)
     }
     EXPECT_EQ(line.sim().registerValue(1, 42101), 12);
 
+    // A station that refuses once the identification is read: named, exit 4, never "verified";
+    // a base file that marks a station incomplete leaves it out.
+    {
+        std::thread refuse = line.after(2, [&] { line.sim().setFault(17, "exception", "4", true, nullptr); });
+        CtlRun r = vokctl(device + "download --changes --verify edited.dat", dir.path());
+        refuse.join();
+        line.sim().clearFaults(17);
+        EXPECT_EQ(r.status, 4) << r.output;
+        EXPECT_NE(r.output.find("1 register not written (stations 17)"), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("verified: "), std::string::npos) << r.output;
+        vok::DataStore store;
+        ASSERT_GT(vok::loadParameterFile(store, dir.file("base.dat")), 0);
+        store.setIncomplete(16, true);
+        ASSERT_GT(vok::saveParameterFile(store, dir.file("partbase.dat")), 0);
+        line.sim().clearWrites();
+        CtlRun part = vokctl(device + "download --changes-from partbase.dat edited.dat", dir.path());
+        EXPECT_EQ(part.status, 4) << part.output;
+        EXPECT_NE(part.output.find("station 17  left out"), std::string::npos) << part.output;
+        EXPECT_EQ(writtenRegisters(), (std::set<int>{41100, 42101}));
+    }
+
     line.sim().setRegister(1, 41100, 9); // behind the file's back
     CtlRun diff = vokctl(device + "diff edited.dat", dir.path());
     EXPECT_EQ(diff.status, 4) << diff.output;
@@ -336,7 +357,9 @@ TEST(Vokctl, ChangesVerifyCompareAndHistory)
 
     CtlRun history = vokctl("history", dir.path());
     EXPECT_EQ(history.status, 0);
-    EXPECT_EQ(std::count(history.output.begin(), history.output.end(), '\n'), 3) << history.output;
+    // The heading, four downloads, and first the journal's word on station 17 left unwritten.
+    EXPECT_EQ(std::count(history.output.begin(), history.output.end(), '\n'), 6) << history.output;
+    EXPECT_EQ(history.output.rfind("vokctl: A download to station 17", 0), 0u) << history.output;
     EXPECT_NE(history.output.find(",changes,1 17," + dir.file("edited.dat") + ",3,confirmed "), std::string::npos)
         << history.output;
 }

@@ -374,6 +374,12 @@ void CMainFrame::openCell(int row, int column, bool detail, const QString& typed
         m_detail = &dialog;
         dialog.exec();
         m_detail = nullptr;
+        // A Communication window still following a command outlives the detail screen: its
+        // re-read must still run and refresh the store.
+        for (CCommWindow* comm : dialog.findChildren<CCommWindow*>()) {
+            comm->setParent(this, comm->windowFlags());
+            comm->show();
+        }
         if (dialog.changed() && m_currentPage >= 0)
             loadPage(m_currentPage, 1);
         return;

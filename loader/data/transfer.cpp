@@ -69,11 +69,10 @@ int Transfers::unwritten(int stationIndex, const std::vector<std::uint8_t>* only
     int n = 0;
     for (int i = 0; i < kHoldingRegisters; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        if (k < written.size() && written[k])
+        if ((k < written.size() && written[k]) || (k < excluded.size() && excluded[k]))
             continue;
         // An excluded register is not written by rule and is no failure.
-        if (only ? (*only)[k] && !(k < excluded.size() && excluded[k])
-                 : map[k] && m_ctx.store.commError(stationIndex, kFirstHolding + i))
+        if (only ? (*only)[k] != 0 : map[k] && m_ctx.store.commError(stationIndex, kFirstHolding + i))
             ++n;
     }
     return n;
@@ -560,7 +559,8 @@ int Transfers::runTransferSequence(TransferType type)
     // A station left out for its identification was not transferred: its values are not the
     // module's, so they show as failed rather than as good.
     for (int i = 0; i < kStations; ++i) {
-        if (selectedAtStart[i] && !store.stationSelected[i] && !compare)
+        // A changes download leaves the typed values as they are, for the next one.
+        if (selectedAtStart[i] && !store.stationSelected[i] && !compare && !changes)
             store.setCommError(i, kFirstHolding, kHoldingRegisters);
     }
     std::vector<int> writing;

@@ -67,8 +67,12 @@ TrendGroup TrendDefinitions::usableGroup(int group) const
 {
     TrendGroup g = groups[static_cast<std::size_t>(group)];
     for (int p = 0; p < 8; ++p) {
-        if (penBroken[static_cast<std::size_t>(group)][static_cast<std::size_t>(p)])
-            g.pens[static_cast<std::size_t>(p)].unused = true;
+        TrendPenDef& pen = g.pens[static_cast<std::size_t>(p)];
+        // What the file said, and what the pens hold now (the dialog may have changed them).
+        if (penBroken[static_cast<std::size_t>(group)][static_cast<std::size_t>(p)] || pen.stationIndex >= kStations
+            || (pen.stationIndex >= kControlStations && pen.channelIndex > 0)
+            || penDefinition[static_cast<std::size_t>(group)][static_cast<std::size_t>(p)].key.empty())
+            pen.unused = true;
     }
     return g;
 }

@@ -227,6 +227,8 @@ void CTrendDefDlg::storeGroup()
         pen.scaleMin = vok::cutToHundredths(vok::readNumber(m_min[static_cast<std::size_t>(p)]->text().toStdString()));
         pen.scaleMax = vok::cutToHundredths(vok::readNumber(m_max[static_cast<std::size_t>(p)]->text().toStdString()));
     }
+    // What the file said of these pens no longer holds: they are checked again at Start.
+    m_core.trendDefs.penBroken[static_cast<std::size_t>(m_selected)] = {};
     // The name is never taken from the dialog.
 }
 

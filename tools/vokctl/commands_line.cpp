@@ -259,7 +259,7 @@ int cmdDownload(Session& s)
         }
         std::printf("%d registers written\n", s.ctx->written);
         if (s.ctx->notWritten) {
-            std::printf("%d registers not written (stations", s.ctx->notWritten);
+            std::printf("%d register%s not written (stations", s.ctx->notWritten, s.ctx->notWritten == 1 ? "" : "s");
             for (int st : s.ctx->notWrittenStations)
                 std::printf(" %d", st);
             std::printf(")\n");

@@ -144,7 +144,8 @@ int cmdLog(Session& s)
                 st.samplesFailed);
     // The log or the section failed: the run did not do what it was asked.
     if (!st.ended.empty() || broken) {
-        if (broken && st.ended.empty())
+        // Said by the logging when a cycle met it; else here.
+        if (broken && st.ended.empty() && !st.sectionBroken)
             std::fprintf(stderr, "vokctl: the shared trend section %s was cut short by another program\n",
                          section.name().c_str());
         return kBadInput;
