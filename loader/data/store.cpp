@@ -84,6 +84,7 @@ int DataStore::setValue(int station, int reg, std::uint16_t value)
         return -1;
     }
     if (m_master && m_master->link().settings().online) {
+        Link::Use use(m_master->link(), LineUser::OnlineEdit);
         int rc = m_master->writeRegisters(m_master->link().linkHandle(), station, 2, &value, reg);
         if (rc == kCommOk)
             setStoredValue(station, reg, value);
