@@ -27,6 +27,9 @@ int Link::openLinkFromSettings()
 
 int Link::openLink()
 {
+    // One open or close at a time: a second opener shares the port the first opened, rather
+    // than failing on the process's own lock of the device.
+    std::lock_guard opening(m_openMutex);
     {
         // The process holds one port: a second user (the trend logging beside a transfer)
         // shares the one that is open.
@@ -58,6 +61,7 @@ int Link::openLink()
 
 int Link::closeSerialPort(const PortHandle& handle)
 {
+    std::lock_guard opening(m_openMutex);
     PortHandle last;
     {
         std::lock_guard lock(m_mutex);
@@ -79,6 +83,7 @@ int Link::closeSerialPort(const PortHandle& handle)
 
 int Link::closeAll()
 {
+    std::lock_guard opening(m_openMutex);
     PortHandle handle;
     {
         std::lock_guard lock(m_mutex);

@@ -89,6 +89,7 @@ private:
     CommSettings& m_settings;
     Reporter& m_reporter;
     mutable std::mutex m_mutex;
+    std::mutex m_openMutex;
     PortHandle m_handle;
     int m_users = 0;
     std::string m_lastError;
