@@ -199,9 +199,10 @@ std::string TrendLogger::keptName(const std::string& csvPath)
     if (auto bytes = readWholeFile(csvPath)) {
         const std::string_view text = bytes->view();
         std::size_t at = 0;
-        for (int line = 0; line < 3 && at != std::string_view::npos; ++line)
-            at = text.find("\r\n", at) == std::string_view::npos ? std::string_view::npos : text.find("\r\n", at) + 2;
-        if (at != std::string_view::npos && text.size() >= at + 19) {
+        bool headers = true;
+        for (int line = 0; line < 3 && headers; ++line)
+            headers = readLineCrLf(text, at).has_value();
+        if (headers && text.size() >= at + 19) {
             const std::string_view t = text.substr(at, 19);
             const std::string digits = std::string(t.substr(0, 4)) + std::string(t.substr(5, 2)) + std::string(t.substr(8, 2))
                 + "-" + std::string(t.substr(11, 2)) + std::string(t.substr(14, 2)) + std::string(t.substr(17, 2));
